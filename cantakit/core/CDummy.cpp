@@ -1,0 +1,3 @@
+#include "CDummy.h"
+
+CDummy::~CDummy() = default;

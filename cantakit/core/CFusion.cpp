@@ -1,0 +1,3 @@
+#include "CFusion.h"
+
+CFusion::~CFusion() = default;

@@ -1,0 +1,33 @@
+# Helpers shared by every deliverable and test.
+
+# Compiles the version record into target, so that the program can read the file's version
+# back by file name.
+function(cantavo_version_record target description)
+    get_target_property(type ${target} TYPE)
+    if(type STREQUAL "EXECUTABLE")
+        set(CANTAVO_VR_FILE "${target}")
+    else()
+        set(CANTAVO_VR_FILE "lib${target}.so")
+    endif()
+    set(CANTAVO_VR_DESCRIPTION "${description}")
+    set(out "${CMAKE_CURRENT_BINARY_DIR}/${target}_version_record.c")
+    configure_file("${PROJECT_SOURCE_DIR}/cmake/version_record.c.in" "${out}" @ONLY)
+    target_sources(${target} PRIVATE "${out}")
+endfunction()
+
+# A GoogleTest suite registered with CTest test by test, labelled "unit", or "threaded" for
+# suites whose tests run threads: those are the ones the ThreadSanitizer build runs.
+function(cantavo_test name)
+    cmake_parse_arguments(T "THREADED" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${T_SOURCES})
+    target_link_libraries(${name} PRIVATE ${T_LIBS} cantavo_testmain GTest::gtest)
+    set(label unit)
+    if(T_THREADED)
+        set(label threaded)
+    endif()
+    gtest_discover_tests(${name}
+        DISCOVERY_MODE PRE_TEST
+        DISCOVERY_TIMEOUT 60
+        PROPERTIES LABELS ${label} TIMEOUT 300
+                   ENVIRONMENT "CANTAVO_HOME=${CMAKE_BINARY_DIR}/test-home")
+endfunction()

@@ -18,8 +18,8 @@ QString FileLine(const CVeskToy& toy, const QString& file) {
 QString CAboutText::VersionList() {
     const CVeskToy toy;
     QString list;
-    for (const char* file : {"Cantavo", "libCantacore.so", "libCantaskin.so", "libCantakit.so",
-                             "libwmaconv.so"}) {
+    for (const char* file :
+         {"Cantavo", "libCantacore.so", "libCantaskin.so", "libCantakit.so", "libwmaconv.so"}) {
         list += FileLine(toy, QString::fromLatin1(file));
     }
     list += Line(QStringLiteral("VeskSystem"), QStringLiteral("1, 0, 0, 66"));

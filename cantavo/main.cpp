@@ -6,7 +6,9 @@
 
 int main(int, char**) {
     const QString about = CAboutText::Text();
-    CLast::Trace() << "Application Main Thread." << "\n" << about << "\n\n";
+    CLast::Trace() << "Application Main Thread."
+                   << "\n"
+                   << about << "\n\n";
 
     // Until the main window exists the program shows what it is made of and ends.
     const QByteArray text = CAboutText::ForTerminal(about).toUtf8();

@@ -11,8 +11,7 @@ public:
     static constexpr unsigned long kSlotCount = 256;
 
     CKiroCriticalSection(const char* className, const char* functionName, unsigned long slot);
-    CKiroCriticalSection(const QString& className, const QString& functionName,
-                         unsigned long slot);
+    CKiroCriticalSection(const QString& className, const QString& functionName, unsigned long slot);
     // A copy holds the same slot once more.
     CKiroCriticalSection(const CKiroCriticalSection& other);
     // Takes the other's slot first, then leaves its own, so the object always holds a slot.

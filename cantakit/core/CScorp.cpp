@@ -31,6 +31,7 @@ CScorp::~CScorp() {
     if (now > m_depth) {
         m_trace.TraceEnd();
     } else if (now < m_depth) {
-        m_trace.TraceLine() << "スコープが矛盾しています。[" << m_name << "]" << "\n";
+        m_trace.TraceLine() << "スコープが矛盾しています。[" << m_name << "]"
+                            << "\n";
     }
 }

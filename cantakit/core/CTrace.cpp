@@ -40,8 +40,7 @@ std::string Indent(std::uint32_t depth) {
 
 } // namespace
 
-CTrace::CTrace(const QString& name)
-    : CTrace(name, ProcessCommandLine(), CVeskToy().GenuinePath()) {
+CTrace::CTrace(const QString& name) : CTrace(name, ProcessCommandLine(), CVeskToy().GenuinePath()) {
     CLast::InitTrace(this);
 }
 

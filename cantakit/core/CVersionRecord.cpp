@@ -58,8 +58,8 @@ QString CVersionRecord::Find(const unsigned char* data, std::size_t size, const 
     if (data == nullptr || !ReadAt(data, size, 0, header)) {
         return {};
     }
-    if (std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 || header.e_ident[EI_CLASS] != ELFCLASS64 ||
-        header.e_ident[EI_DATA] != ELFDATA2LSB) {
+    if (std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 ||
+        header.e_ident[EI_CLASS] != ELFCLASS64 || header.e_ident[EI_DATA] != ELFDATA2LSB) {
         return {};
     }
     const std::uint64_t entrySize = header.e_shentsize;

@@ -17,6 +17,5 @@ public:
     // The value of key in the version record of the file at path, or empty.
     static QString Read(const QString& path, const QString& key);
     // The value of key in a bare record (marker, pairs, empty key), or empty.
-    static QString FindInRecord(const unsigned char* record, std::size_t size,
-                                const QString& key);
+    static QString FindInRecord(const unsigned char* record, std::size_t size, const QString& key);
 };

@@ -48,8 +48,8 @@ TEST(Registry, TheLibraryWriterIsRegisteredWhenTheLibraryLoads) {
 TEST(Registry, WithoutAPresenterAQuestionCountsAsNo) {
     CLast::InitFusion(nullptr);
     EXPECT_FALSE(CLast::HasFusion());
-    const int answer = CLast::Fusion().ShowMessage(QStringLiteral("上書き保存してもよろしいですか？"),
-                                                   MB_YESNO, QStringLiteral("メッセージ"));
+    const int answer = CLast::Fusion().ShowMessage(
+        QStringLiteral("上書き保存してもよろしいですか？"), MB_YESNO, QStringLiteral("メッセージ"));
     EXPECT_NE(answer, IDYES);
 }
 

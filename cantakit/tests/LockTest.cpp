@@ -34,8 +34,8 @@ class TracedLocks : public testing::Test {
 protected:
     void SetUp() override {
         m_folder = MakeTestFolder(QStringLiteral("locks"));
-        m_trace = std::make_unique<CTrace>(QStringLiteral("Vesk"), QStringLiteral("x trace"),
-                                           m_folder);
+        m_trace =
+            std::make_unique<CTrace>(QStringLiteral("Vesk"), QStringLiteral("x trace"), m_folder);
         CLast::InitTrace(m_trace.get());
     }
     void TearDown() override { CLast::InitTrace(&CTrace::LibraryWriter()); }

@@ -1,5 +1,5 @@
-#include "QtPrinters.h"
 #include "TestHome.h"
+#include "QtPrinters.h"
 
 #include <QDir>
 #include <cstdlib>

@@ -82,7 +82,8 @@ TEST_F(TraceLog, TimedLinesEndWithTheTime) {
     }
     const QStringList lines = Lines();
     ASSERT_EQ(lines.size(), 4);
-    const QRegularExpression timed(QStringLiteral("^CManage::SeqPlay\\(\\) \\.\\.\\. \\d\\d:\\d\\d:\\d\\d$"));
+    const QRegularExpression timed(
+        QStringLiteral("^CManage::SeqPlay\\(\\) \\.\\.\\. \\d\\d:\\d\\d:\\d\\d$"));
     EXPECT_TRUE(timed.match(lines[0]).hasMatch()) << lines[0].toStdString();
     EXPECT_EQ(lines[1], QStringLiteral("{"));
     EXPECT_EQ(lines[2], QStringLiteral("|return(1)"));
@@ -141,9 +142,9 @@ TEST_F(TraceLog, ClosingAtTheTopDoesNotUnderflow) {
     CTrace trace(QStringLiteral("Vesk"), QStringLiteral("x trace"), m_folder);
     trace.TraceEnd();
     EXPECT_EQ(trace.GetLine(), 0u);
-    EXPECT_EQ(Lines(), (QStringList{QStringLiteral("return()"),
-                                    QStringLiteral("スコープが矛盾しています [0]"),
-                                    QStringLiteral("}")}));
+    EXPECT_EQ(Lines(),
+              (QStringList{QStringLiteral("return()"),
+                           QStringLiteral("スコープが矛盾しています [0]"), QStringLiteral("}")}));
 }
 
 TEST_F(TraceLog, WithoutTheSwitchNothingIsWritten) {
@@ -151,7 +152,8 @@ TEST_F(TraceLog, WithoutTheSwitchNothingIsWritten) {
     EXPECT_FALSE(trace.IsEnabled());
     {
         CScorp scope("CManage", "SeqRec", trace);
-        trace.TraceLine() << "nothing" << "\n";
+        trace.TraceLine() << "nothing"
+                          << "\n";
         EXPECT_EQ(trace.GetLine(), 0u);
     }
     EXPECT_TRUE(LogFiles().isEmpty());
@@ -195,7 +197,8 @@ TEST_F(TraceLog, ALogThatCannotBeCreatedIsSilentlyDropped) {
                  m_folder + QStringLiteral("/not-a-folder/below"));
     {
         CScorp scope("CManage", "SeqRec", trace);
-        trace.TraceLine() << "lost" << "\n";
+        trace.TraceLine() << "lost"
+                          << "\n";
         trace.TraceEnd(CVeskError());
     }
     EXPECT_EQ(trace.GetLine(), 0u);

@@ -35,9 +35,9 @@ TEST(VersionRecord, EveryLibraryReportsTheProductVersion) {
 
 TEST(VersionRecord, MissingFilesAndKeysGiveNothing) {
     const CVeskToy toy;
-    EXPECT_TRUE(toy.GetFileVersion(QStringLiteral("libwmaconv-missing.so"),
-                                   QStringLiteral("FileVersion"))
-                    .isEmpty());
+    EXPECT_TRUE(
+        toy.GetFileVersion(QStringLiteral("libwmaconv-missing.so"), QStringLiteral("FileVersion"))
+            .isEmpty());
     EXPECT_TRUE(toy.GetFileVersion(QStringLiteral("libCantakit.so"), QStringLiteral("NoSuchKey"))
                     .isEmpty());
     EXPECT_TRUE(toy.GetFileVersion(QString(), QStringLiteral("FileVersion")).isEmpty());
@@ -47,7 +47,9 @@ TEST(VersionRecord, FilesWithoutARecordGiveNothing) {
     const QString path = MakeTestFolder(QStringLiteral("records")) + QStringLiteral("/plain.txt");
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("CANTAVO-VERSION\0FileVersion\0" "9\0", 31);
+    file.write("CANTAVO-VERSION\0FileVersion\0"
+               "9\0",
+               31);
     file.close();
     EXPECT_TRUE(CVersionRecord::Read(path, QStringLiteral("FileVersion")).isEmpty());
 }
@@ -70,10 +72,21 @@ TEST(VersionRecord, RecordsWithoutTerminatorsAreRejected) {
             reinterpret_cast<const unsigned char*>(record.constData()),
             static_cast<std::size_t>(record.size()), QStringLiteral("FileVersion"));
     };
-    EXPECT_EQ(find(QByteArray("CANTAVO-VERSION\0FileVersion\0" "1.02J\0", 34)),
+    EXPECT_EQ(find(QByteArray("CANTAVO-VERSION\0FileVersion\0"
+                              "1.02J\0",
+                              34)),
               QStringLiteral("1.02J"));
-    EXPECT_TRUE(find(QByteArray("CANTAVO-VERSION\0FileVersion\0" "1.02J", 33)).isEmpty());
+    EXPECT_TRUE(find(QByteArray("CANTAVO-VERSION\0FileVersion\0"
+                                "1.02J",
+                                33))
+                    .isEmpty());
     EXPECT_TRUE(find(QByteArray("CANTAVO-VERSION\0FileVersion", 27)).isEmpty());
-    EXPECT_TRUE(find(QByteArray("CANTAVO-VERSIOM\0FileVersion\0" "1\0", 30)).isEmpty());
-    EXPECT_TRUE(find(QByteArray("CANTAVO-VERSION\0\0FileVersion\0" "1\0", 31)).isEmpty());
+    EXPECT_TRUE(find(QByteArray("CANTAVO-VERSIOM\0FileVersion\0"
+                                "1\0",
+                                30))
+                    .isEmpty());
+    EXPECT_TRUE(find(QByteArray("CANTAVO-VERSION\0\0FileVersion\0"
+                                "1\0",
+                                31))
+                    .isEmpty());
 }

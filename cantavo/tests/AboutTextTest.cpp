@@ -21,7 +21,8 @@ TEST(AboutText, VersionListNamesEveryProgramFileInOrder) {
 }
 
 TEST(AboutText, StartsWithTheProductAndItsVersion) {
-    EXPECT_TRUE(CAboutText::Text().startsWith(QStringLiteral("ZQ31 Concertino Version 1.02J\r\n\r\n")));
+    EXPECT_TRUE(
+        CAboutText::Text().startsWith(QStringLiteral("ZQ31 Concertino Version 1.02J\r\n\r\n")));
     EXPECT_TRUE(CAboutText::Text().endsWith(CAboutText::VersionList()));
     EXPECT_FALSE(CAboutText::ForTerminal(CAboutText::Text()).contains(QLatin1Char('\r')));
 }

@@ -1,0 +1,6 @@
+#include "CMessageEvent.h"
+
+CMessageEvent::CMessageEvent(UINT message, WPARAM wParam, LPARAM lParam)
+    : QEvent(TypeOf(message)), m_message(message), m_wParam(wParam), m_lParam(lParam) {}
+
+CMessageEvent::~CMessageEvent() = default;

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <cstdint>
+
+// The window-message vocabulary the engine and its windows speak, with the widths of the
+// platform the design comes from: a message number and two parameters wide enough for a
+// pointer.
+using UINT = unsigned int;
+using WPARAM = std::uintptr_t;
+using LPARAM = std::intptr_t;
+using LRESULT = std::intptr_t;
+
+constexpr UINT WM_USER = 0x0400;

@@ -1,10 +1,21 @@
 #include "CAboutText.h"
 #include "CLast.h"
 #include "CTrace.h"
+#include "CVeskToy.h"
 
+#include <QDir>
 #include <cstdio>
 
 int main(int, char**) {
+    // Working files are made relative to the current directory; they belong in the program
+    // folder, never in the folder the user started the program from.
+    const QString home = CVeskToy().GenuinePath();
+    if (!QDir().mkpath(home) || !QDir::setCurrent(home)) {
+        std::fprintf(stderr, "Cantavo: cannot use the program folder %s\n",
+                     QFile::encodeName(home).constData());
+        return 1;
+    }
+
     const QString about = CAboutText::Text();
     CLast::Trace() << "Application Main Thread."
                    << "\n"

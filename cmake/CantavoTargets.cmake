@@ -16,11 +16,16 @@ function(cantavo_version_record target description)
 endfunction()
 
 # A GoogleTest suite registered with CTest test by test, labelled "unit", or "threaded" for
-# suites whose tests run threads: those are the ones the ThreadSanitizer build runs.
+# suites whose tests run threads: those are the ones the ThreadSanitizer build runs. GUI suites
+# run with a QApplication on the offscreen platform.
 function(cantavo_test name)
-    cmake_parse_arguments(T "THREADED" "" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(T "THREADED;GUI" "" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${T_SOURCES})
-    target_link_libraries(${name} PRIVATE ${T_LIBS} cantavo_testmain GTest::gtest)
+    set(main cantavo_testmain)
+    if(T_GUI)
+        set(main cantavo_guitestmain)
+    endif()
+    target_link_libraries(${name} PRIVATE ${T_LIBS} ${main} GTest::gtest)
     set(label unit)
     if(T_THREADED)
         set(label threaded)

@@ -1,10 +1,14 @@
 #include "CVeskToy.h"
 
 #include "CVersionRecord.h"
+#include "CVeskException.h"
+#include "CWinMsg.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QResource>
 #include <QStandardPaths>
+#include <algorithm>
 #include <dlfcn.h>
 
 CVeskToy::~CVeskToy() = default;
@@ -73,4 +77,82 @@ QString CVeskToy::GetFileVersion(const QString& file, const QString& key) const 
         }
     }
     return {};
+}
+
+void CVeskToy::SearchDir(const QString& folder, std::vector<QString>& found) {
+    // Searched into a list of its own, so a folder that cannot be entered halfway leaves the
+    // caller's list as it was.
+    std::vector<QString> all = found;
+    Search(folder, QDir(folder).absolutePath(), all);
+    std::vector<std::pair<QByteArray, QString>> keyed;
+    keyed.reserve(all.size());
+    for (QString& path : all) {
+        keyed.emplace_back(path.toLower().toUtf8(), std::move(path));
+    }
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    found.clear();
+    for (auto& [key, path] : keyed) {
+        found.push_back(std::move(path));
+    }
+}
+
+void CVeskToy::Search(const QString& folder, const QString& absolute, std::vector<QString>& found) {
+    // Entered by its absolute path: a relative folder name would otherwise be taken relative to
+    // the folder entered before it.
+    if (!QDir::setCurrent(absolute)) {
+        throw CVeskException();
+    }
+    QString prefix = folder;
+    if (!prefix.endsWith(QLatin1Char('/'))) {
+        prefix += QLatin1Char('/');
+    }
+    const QDir current(QStringLiteral("."));
+    const QFileInfoList entries = current.entryInfoList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QFileInfo& entry : entries) {
+        PumpMessages();
+        // Only real folders are searched; a link to a folder is listed like a file, so a
+        // link back up the tree cannot make the search go round for ever.
+        if (entry.isDir() && !entry.isSymLink()) {
+            Search(prefix + entry.fileName() + QLatin1Char('/'),
+                   absolute + QLatin1Char('/') + entry.fileName(), found);
+        } else {
+            found.push_back(prefix + entry.fileName());
+        }
+    }
+}
+
+QByteArray CVeskToy::GetWaveResource(const QString& name, const QString& module) const {
+    const QResource resource(QStringLiteral(":/%1/WAVE/%2").arg(module, name));
+    if (!resource.isValid() || QFileInfo(resource.absoluteFilePath()).isDir()) {
+        return {};
+    }
+    return resource.uncompressedData();
+}
+
+void CVeskToy::ConbineMessage(unsigned int high, unsigned int low, unsigned int& out) {
+    out = (high << 16) | (low & 0xFFFFu);
+}
+
+void CVeskToy::DivideMessage(unsigned int& high, unsigned int& low, unsigned int in) {
+    high = in >> 16;
+    low = in & 0xFFFFu;
+}
+
+void CVeskToy::ConbineWord4Message(unsigned int first, unsigned int second, unsigned int third,
+                                   unsigned int fourth, unsigned int& out) {
+    out = (first << 24) | ((second & 0xFFu) << 16) | ((third & 0xFFu) << 8) | (fourth & 0xFFu);
+}
+
+void CVeskToy::DivideWord4Message(unsigned int& first, unsigned int& second, unsigned int& third,
+                                  unsigned int& fourth, unsigned int in) {
+    first = in >> 24;
+    second = (in >> 16) & 0xFFu;
+    third = (in >> 8) & 0xFFu;
+    fourth = in & 0xFFu;
+}
+
+void CVeskToy::PumpMessages() {
+    CWinMsg::PumpMessages();
 }

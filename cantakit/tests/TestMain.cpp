@@ -1,7 +1,12 @@
-#include "QtPrinters.h"
 #include "TestHome.h"
 
+#ifdef CANTAVO_GUI_TESTS
+#include <QApplication>
+using TestApplication = QApplication;
+#else
 #include <QCoreApplication>
+using TestApplication = QCoreApplication;
+#endif
 #include <QDir>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -16,8 +21,6 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
-    QCoreApplication application(argc, argv);
-
     const QByteArray parent = qgetenv("CANTAVO_HOME");
     const QString base = parent.isEmpty() ? QDir::tempPath() : QString::fromLocal8Bit(parent);
     QDir().mkpath(base);
@@ -27,6 +30,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     qputenv("CANTAVO_HOME", QFile::encodeName(home.path()));
+    // The application profile goes into the test folder too, never into the user's.
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path() + QStringLiteral("/config")));
     SetTestHome(home.path());
+    TestApplication application(argc, argv);
     return RUN_ALL_TESTS();
 }

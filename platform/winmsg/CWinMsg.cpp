@@ -74,13 +74,16 @@ void CWinMsg::PumpMessages() {
 }
 
 std::optional<CWinMsg::Message> CWinMsg::Open(QEvent* event) {
-    if (event == nullptr || event->type() < QEvent::User || event->type() > QEvent::MaxUser) {
+    if (event == nullptr) {
+        return std::nullopt;
+    }
+    const std::lock_guard<std::mutex> guard(Lock());
+    if (event->type() < QEvent::User || event->type() > QEvent::MaxUser) {
         return std::nullopt;
     }
     const auto* message = dynamic_cast<const CMessageEvent*>(event);
     if (message == nullptr) {
         return std::nullopt;
     }
-    const std::lock_guard<std::mutex> guard(Lock());
     return Message{message->Message(), message->WParam(), message->LParam()};
 }

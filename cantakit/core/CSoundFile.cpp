@@ -1,0 +1,198 @@
+#include "CSoundFile.h"
+
+#include "CFusion.h"
+#include "CLast.h"
+#include "CVeskError.h"
+#include "CVeskToy.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+const QString kCaption = QStringLiteral("メッセージ");
+
+void Show(const QString& text) {
+    CLast::Fusion().ShowMessage(text, MB_OK, kCaption);
+}
+
+bool CanRead(const QString& path) {
+    if (path.isEmpty()) {
+        return false;
+    }
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly);
+}
+
+// Copies source to a hidden file beside target, flushes it to disk and renames it over target,
+// so target is either the old file or the whole new one. errno tells why when it fails.
+bool CopyOver(const QByteArray& source, const QByteArray& target) {
+    const QByteArray partial = target + ".partial";
+    const int in = ::open(source.constData(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) {
+        return false;
+    }
+    const int out = ::open(partial.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (out < 0) {
+        const int error = errno;
+        ::close(in);
+        errno = error;
+        return false;
+    }
+    bool ok = true;
+    char buffer[64 * 1024];
+    for (;;) {
+        const ssize_t got = ::read(in, buffer, sizeof buffer);
+        if (got == 0) {
+            break;
+        }
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            ok = false;
+            break;
+        }
+        for (ssize_t done = 0; done < got;) {
+            const ssize_t put = ::write(out, buffer + done, static_cast<size_t>(got - done));
+            if (put < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                ok = false;
+                break;
+            }
+            done += put;
+        }
+        if (!ok) {
+            break;
+        }
+    }
+    ok = ok && ::fsync(out) == 0;
+    const int error = errno;
+    ok = (::close(out) == 0) && ok;
+    ::close(in);
+    if (ok && ::rename(partial.constData(), target.constData()) == 0) {
+        return true;
+    }
+    const int failure = ok ? errno : error;
+    ::unlink(partial.constData());
+    errno = failure;
+    return false;
+}
+
+// Moves source to target, replacing target in one step. Across file systems the file is
+// copied whole before the source is removed. errno tells why when it fails.
+bool Move(const QString& source, const QString& target) {
+    const QByteArray from = QFile::encodeName(source);
+    const QByteArray to = QFile::encodeName(target);
+    if (::rename(from.constData(), to.constData()) == 0) {
+        return true;
+    }
+    if (errno != EXDEV || !CopyOver(from, to)) {
+        return false;
+    }
+    ::unlink(from.constData());
+    return true;
+}
+
+} // namespace
+
+CSoundFile::CSoundFile(const QString& extension) : m_extension(extension) {
+    const CVeskToy toy;
+    for (const QString& folder : {toy.DataPath(), toy.TempPath()}) {
+        if (!QDir::setCurrent(folder) && !QDir().mkpath(folder)) {
+            CVeskError error;
+            error.SetCode(ERR_VESK_FAILED, QStringLiteral("予期せぬエラーが発生しました。(21)"));
+            Show(error.GetStr());
+        }
+    }
+}
+
+CSoundFile::~CSoundFile() = default;
+
+int CSoundFile::SetFileName(const QString& path) {
+    OnSaveFileDefine(0);
+    m_flag = MODIFIED_CLEAN;
+    if (CanRead(path)) {
+        m_fileName = path;
+        return 1;
+    }
+    m_fileName.clear();
+    return 0;
+}
+
+QString CSoundFile::FileNameAt(const QDateTime& time) const {
+    return CVeskToy().TempFile(time.toString(QStringLiteral("yyyyMMdd_HHmmss")) + m_extension);
+}
+
+QString CSoundFile::MakeFileName() {
+    if (OnSaveFileDefine(0) != 1) {
+        return {};
+    }
+    m_fileName = FileNameAt(QDateTime::currentDateTime());
+    m_flag = MODIFIED_DIRTY;
+    return m_fileName;
+}
+
+int CSoundFile::IsExist() {
+    if (m_fileName.isEmpty()) {
+        return 1;
+    }
+    if (CanRead(m_fileName)) {
+        return 1;
+    }
+    m_fileName.clear();
+    m_flag = MODIFIED_CLEAN;
+    return 0;
+}
+
+int CSoundFile::SaveFile(const QString& target) {
+    if (target.isEmpty()) {
+        Show(QStringLiteral("file name ?"));
+        return 0;
+    }
+    if (CanRead(target)) {
+        const int answer = CLast::Fusion().ShowMessage(
+            QStringLiteral(
+                "既に同じ名前のファイルがあります。\r\n上書き保存してもよろしいですか？"),
+            MB_YESNO, kCaption);
+        if (answer != IDYES) {
+            return 0;
+        }
+        // The existing file is replaced by the move itself rather than deleted first, so that
+        // a move that fails cannot lose it; what could not be deleted is refused here.
+        const QFileInfo existing(target);
+        if (!existing.isFile() || !QFileInfo(existing.absolutePath()).isWritable()) {
+            Show(QStringLiteral("予期せぬエラーが発生しました。(1)"));
+            return 0;
+        }
+    }
+    if (!Move(m_fileName, target)) {
+        Show(QString::fromLocal8Bit(std::strerror(errno)));
+        return 0;
+    }
+    m_flag = MODIFIED_CLEAN;
+    m_fileName = target;
+    return 1;
+}
+
+int CSoundFile::DeleteFileA() {
+    if (m_fileName.isEmpty()) {
+        return 0;
+    }
+    if (!QFile::remove(m_fileName) && CanRead(m_fileName)) {
+        Show(QStringLiteral("予期せぬエラーが発生しました。(1)"));
+        return 0;
+    }
+    m_flag = MODIFIED_CLEAN;
+    SetFileName(QString());
+    return 1;
+}

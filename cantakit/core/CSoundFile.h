@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QString>
+
+class QDateTime;
+
+// The transport state of a take.
+enum SOUND_STATUS : int {
+    SOUND_PLAY = 0,
+    SOUND_REC = 1,
+    SOUND_STOP = 2,
+};
+
+// Whether a take's file holds content that has not been saved to the album.
+enum MODIFIED_FLAG : int {
+    MODIFIED_CLEAN = 0,
+    MODIFIED_DIRTY = 1,
+};
+
+// The record of the current take of one kind (the MIDI take or the audio take): its file, its
+// transport state and whether it holds unsaved content. A new take is named in the temporary
+// folder; saving moves it into the album under the name the user chooses. Whether and how to
+// save unsaved content is the application's decision, made in OnSaveFileDefine.
+//
+// Failures are shown through the registered presenter and returned as 0; a failed save never
+// loses the take.
+class CSoundFile {
+public:
+    // extension includes the dot (".mid", ".wav"). Makes sure the data and temporary folders
+    // exist.
+    explicit CSoundFile(const QString& extension);
+    CSoundFile(const CSoundFile&) = default;
+    CSoundFile& operator=(const CSoundFile&) = default;
+    virtual ~CSoundFile();
+
+    QString GetFileName() const { return m_fileName; }
+    // Offers to save unsaved content first, then takes path as the take when it can be read;
+    // 1 when it was taken, 0 when the record was emptied.
+    int SetFileName(const QString& path);
+    // Offers to save unsaved content first; unless the user backed out, names a fresh take
+    // in the temporary folder after the current time and returns that name (empty otherwise).
+    QString MakeFileName();
+    // 1 when there is no file name or the file is there; 0 (and the record emptied) when the
+    // named file has vanished.
+    int IsExist();
+    void Changed() { m_flag = MODIFIED_DIRTY; }
+    MODIFIED_FLAG GetFileFlag() const { return m_flag; }
+    SOUND_STATUS GetSoundStatus() const { return m_status; }
+    void SetSoundStatus(SOUND_STATUS status) { m_status = status; }
+    QString GetExtension() const { return m_extension; }
+    int SaveFileDefine(int ask) { return OnSaveFileDefine(ask); }
+    // Deletes the take's file and empties the record; 1 also when the file was already gone.
+    int DeleteFileA();
+
+    // The name MakeFileName gives a take started at the given local time.
+    QString FileNameAt(const QDateTime& time) const;
+
+protected:
+    // Must return 1 at once when nothing is unsaved. Otherwise: save (SaveFile, 1), discard
+    // (DeleteFileA, 1), or back out (0, nothing changed). ask 0 first asks whether to keep the
+    // content; ask 1 goes straight to choosing a name.
+    virtual int OnSaveFileDefine(int ask) = 0;
+    // Moves the take to target, asking before replacing an existing file; 1 on success.
+    int SaveFile(const QString& target);
+
+private:
+    QString m_extension;
+    SOUND_STATUS m_status = SOUND_STOP;
+    MODIFIED_FLAG m_flag = MODIFIED_CLEAN;
+    QString m_fileName;
+};

@@ -1,0 +1,223 @@
+#include "CSoundFile.h"
+#include "CVeskToy.h"
+#include "QtPrinters.h"
+#include "RecordingFusion.h"
+#include "TestHome.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <functional>
+#include <gtest/gtest.h>
+
+namespace {
+
+// A take whose save decision the test scripts.
+class CScriptedTake : public CSoundFile {
+public:
+    explicit CScriptedTake(const QString& extension) : CSoundFile(extension) {}
+
+    int Save(const QString& target) { return SaveFile(target); }
+
+    std::function<int(CScriptedTake&, int)> hook = [](CScriptedTake& take, int) {
+        return take.GetFileFlag() == MODIFIED_CLEAN ? 1 : 0;
+    };
+    int hookCalls = 0;
+
+protected:
+    int OnSaveFileDefine(int ask) override {
+        ++hookCalls;
+        return hook(*this, ask);
+    }
+};
+
+void Write(const QString& path, const QByteArray& content) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+    file.write(content);
+}
+
+QByteArray Read(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+class SoundFile : public testing::Test {
+protected:
+    // A take with content in the temporary folder, unsaved.
+    void Record(CScriptedTake& take, const QByteArray& content) {
+        const QString name = take.MakeFileName();
+        ASSERT_FALSE(name.isEmpty());
+        Write(name, content);
+    }
+
+    CRecordingFusion presenter;
+    const CVeskToy toy;
+};
+
+} // namespace
+
+TEST_F(SoundFile, ConstructionMakesTheAlbumAndTemporaryFolders) {
+    const CScriptedTake take(QStringLiteral(".mid"));
+    EXPECT_TRUE(QDir(toy.DataPath()).exists());
+    EXPECT_TRUE(QDir(toy.TempPath()).exists());
+    EXPECT_EQ(take.GetSoundStatus(), SOUND_STOP);
+    EXPECT_EQ(take.GetFileFlag(), MODIFIED_CLEAN);
+    EXPECT_TRUE(take.GetFileName().isEmpty());
+    EXPECT_TRUE(presenter.texts.isEmpty());
+}
+
+TEST_F(SoundFile, FoldersThatCannotBeMadeAreReported) {
+    Write(TestHome() + QStringLiteral("/blocker"), "x");
+    const QByteArray saved = qgetenv("CANTAVO_HOME");
+    qputenv("CANTAVO_HOME", QFile::encodeName(TestHome() + QStringLiteral("/blocker")));
+    const CScriptedTake take(QStringLiteral(".wav"));
+    qputenv("CANTAVO_HOME", saved);
+    EXPECT_EQ(presenter.texts,
+              QStringList(2, QStringLiteral("予期せぬエラーが発生しました。(21)")));
+    EXPECT_EQ(presenter.captions.first(), QStringLiteral("メッセージ"));
+    EXPECT_EQ(presenter.styles.first(), MB_OK);
+}
+
+TEST_F(SoundFile, AFreshTakeIsNamedAfterItsStartAndCountsAsUnsaved) {
+    CScriptedTake take(QStringLiteral(".wav"));
+    const QDateTime start(QDate(2001, 6, 15), QTime(14, 30, 12));
+    EXPECT_EQ(take.FileNameAt(start), toy.TempFile(QStringLiteral("20010615_143012.wav")));
+
+    const QString name = take.MakeFileName();
+    EXPECT_TRUE(QRegularExpression(
+                    QRegularExpression::anchoredPattern(QRegularExpression::escape(toy.TempPath()) +
+                                                        QStringLiteral("/\\d{8}_\\d{6}\\.wav")))
+                    .match(name)
+                    .hasMatch())
+        << name.toStdString();
+    EXPECT_EQ(take.GetFileName(), name);
+    EXPECT_EQ(take.GetFileFlag(), MODIFIED_DIRTY);
+}
+
+TEST_F(SoundFile, BackingOutOfSavingKeepsThePreviousTake) {
+    CScriptedTake take(QStringLiteral(".mid"));
+    Record(take, "first");
+    const QString first = take.GetFileName();
+    take.hook = [](CScriptedTake&, int) { return 0; };
+    EXPECT_TRUE(take.MakeFileName().isEmpty());
+    EXPECT_EQ(take.GetFileName(), first);
+    EXPECT_EQ(take.GetFileFlag(), MODIFIED_DIRTY);
+    EXPECT_EQ(Read(first), QByteArray("first"));
+}
+
+TEST_F(SoundFile, ExistenceOfTheTake) {
+    CScriptedTake take(QStringLiteral(".mid"));
+    EXPECT_EQ(take.IsExist(), 1);
+    Record(take, "take");
+    EXPECT_EQ(take.IsExist(), 1);
+    QFile::remove(take.GetFileName());
+    EXPECT_EQ(take.IsExist(), 0);
+    EXPECT_TRUE(take.GetFileName().isEmpty());
+    EXPECT_EQ(take.GetFileFlag(), MODIFIED_CLEAN);
+}
+
+TEST_F(SoundFile, ChoosingAFileOffersToSaveFirst) {
+    CScriptedTake take(QStringLiteral(".mid"));
+    const QString album = toy.DataFile(QStringLiteral("song.mid"));
+    Write(album, "song");
+    EXPECT_EQ(take.SetFileName(album), 1);
+    EXPECT_EQ(take.hookCalls, 1);
+    EXPECT_EQ(take.GetFileName(), album);
+    EXPECT_EQ(take.GetFileFlag(), MODIFIED_CLEAN);
+
+    EXPECT_EQ(take.SetFileName(toy.DataFile(QStringLiteral("gone.mid"))), 0);
+    EXPECT_TRUE(take.GetFileName().isEmpty());
+    EXPECT_EQ(take.SetFileName(toy.DataPath()), 0);
+}
+
+TEST_F(SoundFile, SavingMovesTheTakeIntoTheAlbum) {
+    CScriptedTake take(QStringLiteral(".wav"));
+    Record(take, "audio");
+    const QString temporary = take.GetFileName();
+    const QString target = toy.DataFile(QStringLiteral("録音.wav"));
+    EXPECT_EQ(take.Save(target), 1);
+    EXPECT_EQ(take.GetFileName(), target);
+    EXPECT_EQ(take.GetFileFlag(), MODIFIED_CLEAN);
+    EXPECT_FALSE(QFile::exists(temporary));
+    EXPECT_EQ(Read(target), QByteArray("audio"));
+    EXPECT_TRUE(presenter.texts.isEmpty());
+}
+
+TEST_F(SoundFile, ReplacingAnExistingFileAnsweredNoChangesNothing) {
+    CScriptedTake take(QStringLiteral(".wav"));
+    Record(take, "new");
+    const QString temporary = take.GetFileName();
+    const QString target = toy.DataFile(QStringLiteral("old.wav"));
+    Write(target, "old");
+    presenter.Answer(IDNO);
+    EXPECT_EQ(take.Save(target), 0);
+    EXPECT_EQ(
+        presenter.texts.last(),
+        QStringLiteral("既に同じ名前のファイルがあります。\r\n上書き保存してもよろしいですか？"));
+    EXPECT_EQ(presenter.styles.last(), MB_YESNO);
+    EXPECT_EQ(Read(target), QByteArray("old"));
+    EXPECT_EQ(Read(temporary), QByteArray("new"));
+    EXPECT_EQ(take.GetFileName(), temporary);
+    EXPECT_EQ(take.GetFileFlag(), MODIFIED_DIRTY);
+}
+
+TEST_F(SoundFile, ReplacingAnExistingFileAnsweredYesReplacesIt) {
+    CScriptedTake take(QStringLiteral(".wav"));
+    Record(take, "new");
+    const QString target = toy.DataFile(QStringLiteral("old.wav"));
+    Write(target, "old");
+    presenter.Answer(IDYES);
+    EXPECT_EQ(take.Save(target), 1);
+    EXPECT_EQ(Read(target), QByteArray("new"));
+    EXPECT_EQ(take.GetFileName(), target);
+}
+
+TEST_F(SoundFile, AFolderInTheWayIsNotReplaced) {
+    CScriptedTake take(QStringLiteral(".wav"));
+    Record(take, "new");
+    const QString target = toy.DataFile(QStringLiteral("folder.wav"));
+    QDir().mkpath(target + QStringLiteral("/inner"));
+    presenter.Answer(IDYES);
+    EXPECT_EQ(take.Save(target), 0);
+    EXPECT_TRUE(QDir(target + QStringLiteral("/inner")).exists());
+    EXPECT_EQ(Read(take.GetFileName()), QByteArray("new"));
+}
+
+TEST_F(SoundFile, AFailedMoveKeepsTheTakeWhereItWas) {
+    CScriptedTake take(QStringLiteral(".mid"));
+    Record(take, "keep me");
+    const QString temporary = take.GetFileName();
+    EXPECT_EQ(take.Save(toy.DataFile(QStringLiteral("missing-folder/a.mid"))), 0);
+    ASSERT_EQ(presenter.texts.size(), 1);
+    EXPECT_EQ(presenter.texts.first(), QString::fromLocal8Bit(std::strerror(ENOENT)));
+    EXPECT_EQ(take.GetFileName(), temporary);
+    EXPECT_EQ(take.GetFileFlag(), MODIFIED_DIRTY);
+    EXPECT_EQ(Read(temporary), QByteArray("keep me"));
+}
+
+TEST_F(SoundFile, SavingWithoutANameAsksForOne) {
+    CScriptedTake take(QStringLiteral(".mid"));
+    Record(take, "x");
+    EXPECT_EQ(take.Save(QString()), 0);
+    EXPECT_EQ(presenter.texts, QStringList{QStringLiteral("file name ?")});
+}
+
+TEST_F(SoundFile, DeletingClearsTheRecordEvenWhenTheFileIsGone) {
+    CScriptedTake take(QStringLiteral(".mid"));
+    EXPECT_EQ(take.DeleteFileA(), 0);
+
+    Record(take, "x");
+    const QString name = take.GetFileName();
+    EXPECT_EQ(take.DeleteFileA(), 1);
+    EXPECT_FALSE(QFile::exists(name));
+    EXPECT_TRUE(take.GetFileName().isEmpty());
+    EXPECT_EQ(take.GetFileFlag(), MODIFIED_CLEAN);
+
+    Record(take, "y");
+    QFile::remove(take.GetFileName());
+    EXPECT_EQ(take.DeleteFileA(), 1);
+    EXPECT_TRUE(take.GetFileName().isEmpty());
+    EXPECT_TRUE(presenter.texts.isEmpty());
+}

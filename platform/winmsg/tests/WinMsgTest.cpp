@@ -142,8 +142,8 @@ TEST(WindowMessages, ReceiversComeAndGoWhileOthersPost) {
     });
     // Keep replacing receivers until the poster has really been racing with us.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    for (int round = 0; round < 300 || (attempts < 2000 && std::chrono::steady_clock::now() < deadline);
-         ++round) {
+    for (int round = 0;
+         round < 300 || (attempts < 2000 && std::chrono::steady_clock::now() < deadline); ++round) {
         auto* receiver = new CCounter;
         current = receiver;
         CWinMsg::PumpMessages();

@@ -1,0 +1,3 @@
+#include "CCtrlPanel.h"
+
+CCtrlPanel::~CCtrlPanel() = default;

@@ -1,0 +1,3 @@
+#include "CDlgCtrl.h"
+
+CDlgCtrl::~CDlgCtrl() = default;

@@ -1,0 +1,3 @@
+#include "CMetronome.h"
+
+CMetronome::~CMetronome() = default;

@@ -1,0 +1,3 @@
+#include "CSequencerPlay.h"
+
+CSequencerPlay::~CSequencerPlay() = default;

@@ -1,0 +1,3 @@
+#include "CSequencerRec.h"
+
+CSequencerRec::~CSequencerRec() = default;

@@ -1,0 +1,3 @@
+#include "CAudioPlay.h"
+
+CAudioPlay::~CAudioPlay() = default;

@@ -1,0 +1,3 @@
+#include "CAudioRec.h"
+
+CAudioRec::~CAudioRec() = default;

@@ -1,0 +1,136 @@
+#include "CMmSystem.h"
+
+#include "CAlsaBackend.h"
+#include "CVirtualBackend.h"
+#include "CVirtualPiano.h"
+#include "mmsystemx.h"
+
+#include <cstdlib>
+#include <cstring>
+
+CMmSystem& CMmSystem::Instance() {
+    // Never destroyed: device threads may still ask for it while the process ends.
+    static auto* instance = new CMmSystem;
+    return *instance;
+}
+
+std::shared_ptr<CMmBackend> CMmSystem::Backend() {
+    const std::lock_guard<std::mutex> guard(m_lock);
+    if (!m_backend) {
+        const char* choice = std::getenv("CANTAVO_DEVICES");
+        if (choice != nullptr && std::strcmp(choice, "virtual") == 0) {
+            m_backend = std::make_shared<CVirtualBackend>(std::make_shared<CVirtualPiano>());
+        } else {
+            m_backend = std::make_shared<CAlsaBackend>();
+        }
+    }
+    return m_backend;
+}
+
+void CMmSystem::SetBackend(std::shared_ptr<CMmBackend> backend) {
+    const std::lock_guard<std::mutex> guard(m_lock);
+    m_backend = std::move(backend);
+}
+
+std::shared_ptr<CVirtualPiano> CMmSystem::Piano() {
+    const auto virtualBackend = std::dynamic_pointer_cast<CVirtualBackend>(Backend());
+    return virtualBackend ? virtualBackend->Piano() : nullptr;
+}
+
+bool CMmSystem::TakeMidiIn(const CMmBackend::Port* port) {
+    const std::lock_guard<std::mutex> guard(m_lock);
+    return m_takenMidiIns.insert(port).second;
+}
+
+void CMmSystem::ReleaseMidiIn(const CMmBackend::Port* port) {
+    const std::lock_guard<std::mutex> guard(m_lock);
+    m_takenMidiIns.erase(port);
+}
+
+const char* CMmSystem::ErrorText(MMRESULT code) {
+    switch (code) {
+    case MMSYSERR_NOERROR:
+        return "The command was carried out.";
+    case MMSYSERR_ERROR:
+        return "Undefined external error.";
+    case MMSYSERR_BADDEVICEID:
+        return "A device ID has been used that is out of range for your system.";
+    case MMSYSERR_NOTENABLED:
+        return "The driver was not enabled.";
+    case MMSYSERR_ALLOCATED:
+        return "The specified device is already in use. Wait until it is free, and then try "
+               "again.";
+    case MMSYSERR_INVALHANDLE:
+        return "The specified device handle is invalid.";
+    case MMSYSERR_NODRIVER:
+        return "There is no driver installed on your system.";
+    case MMSYSERR_NOMEM:
+        return "There is not enough memory available for this task.";
+    case MMSYSERR_NOTSUPPORTED:
+        return "This function is not supported.";
+    case MMSYSERR_BADERRNUM:
+        return "An error number was specified that is not defined in the system.";
+    case MMSYSERR_INVALFLAG:
+        return "An invalid flag was passed to a system function.";
+    case MMSYSERR_INVALPARAM:
+        return "An invalid parameter was passed to a system function.";
+    case MMSYSERR_HANDLEBUSY:
+        return "The handle is being used simultaneously on another thread (eg callback).";
+    case WAVERR_BADFORMAT:
+        return "The specified format is not supported or cannot be translated.";
+    case WAVERR_STILLPLAYING:
+        return "Cannot perform this operation while media data is still playing.";
+    case WAVERR_UNPREPARED:
+        return "The wave header was not prepared.";
+    case WAVERR_SYNC:
+        return "The device is synchronous.";
+    case MIDIERR_UNPREPARED:
+        return "The MIDI header was not prepared.";
+    case MIDIERR_STILLPLAYING:
+        return "Cannot perform this operation while media data is still playing.";
+    case MIDIERR_NOMAP:
+        return "A MIDI map was not found.";
+    case MIDIERR_NOTREADY:
+        return "The port is transmitting data to the device.";
+    case MIDIERR_NODEVICE:
+        return "The current MIDI setup refers to a MIDI device that is not installed.";
+    case MIDIERR_INVALIDSETUP:
+        return "The current MIDI setup is damaged.";
+    case MIDIERR_BADOPENMODE:
+        return "The operation is not supported in the open mode.";
+    case MIDIERR_DONT_CONTINUE:
+        return "The callback asked the input not to continue.";
+    default:
+        return nullptr;
+    }
+}
+
+std::shared_ptr<CVirtualPiano> mmxUseVirtualPiano(std::shared_ptr<CVirtualPiano> piano) {
+    if (!piano) {
+        piano = std::make_shared<CVirtualPiano>();
+    }
+    CMmSystem::Instance().SetBackend(std::make_shared<CVirtualBackend>(piano));
+    return piano;
+}
+
+void mmxUseSystemDevices() {
+    CMmSystem::Instance().SetBackend(std::make_shared<CAlsaBackend>());
+}
+
+void mmxChooseDevices(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (argv[i] != nullptr && std::strcmp(argv[i], "--virtual-piano") == 0) {
+            mmxUseVirtualPiano();
+            return;
+        }
+    }
+    (void)CMmSystem::Instance().Backend();
+}
+
+std::string mmxBackendName() {
+    return CMmSystem::Instance().Backend()->Name();
+}
+
+std::shared_ptr<CVirtualPiano> mmxVirtualPiano() {
+    return CMmSystem::Instance().Piano();
+}

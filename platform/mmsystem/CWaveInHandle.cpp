@@ -1,0 +1,227 @@
+#include "CWaveInHandle.h"
+
+#include <algorithm>
+
+namespace {
+constexpr double kSliceSeconds = 0.010;
+}
+
+CWaveInHandle::CWaveInHandle(std::shared_ptr<CMmBackend::WaveInPort> port, UINT deviceId,
+                             const WAVEFORMATEX& format, DWORD_PTR callback, DWORD_PTR instance,
+                             DWORD flags)
+    : CMmHandle(MakeCallback<HWAVEIN>(this, callback, instance, flags)), m_port(std::move(port)),
+      m_deviceId(deviceId), m_format(format), m_anchorTime(Clock::now()) {
+    Post(WIM_OPEN);
+    m_thread = std::thread([this] { Record(); });
+}
+
+CWaveInHandle::~CWaveInHandle() {
+    {
+        const std::lock_guard<std::mutex> guard(m_lock);
+        m_closing = true;
+        ++m_changes;
+    }
+    m_wake.notify_all();
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+    FinishCallbacks();
+}
+
+std::uint64_t CWaveInHandle::BytesAt(Clock::time_point now) const {
+    if (!m_started) {
+        return m_anchorBytes;
+    }
+    const double seconds = std::chrono::duration<double>(now - m_anchorTime).count();
+    const auto bytes = static_cast<std::uint64_t>(std::max(0.0, seconds) * m_format.nAvgBytesPerSec);
+    return m_anchorBytes + bytes / m_format.nBlockAlign * m_format.nBlockAlign;
+}
+
+MMRESULT CWaveInHandle::Prepare(WAVEHDR* header, UINT size) {
+    if (header == nullptr || size < sizeof(WAVEHDR) || header->lpData == nullptr) {
+        return MMSYSERR_INVALPARAM;
+    }
+    SetFlags(header->dwFlags, WHDR_PREPARED, WHDR_DONE | WHDR_INQUEUE);
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT CWaveInHandle::Unprepare(WAVEHDR* header, UINT size) {
+    if (header == nullptr || size < sizeof(WAVEHDR)) {
+        return MMSYSERR_INVALPARAM;
+    }
+    if ((mmxHeaderFlags(header->dwFlags) & WHDR_INQUEUE) != 0) {
+        return WAVERR_STILLPLAYING;
+    }
+    SetFlags(header->dwFlags, 0, WHDR_PREPARED);
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT CWaveInHandle::AddBuffer(WAVEHDR* header, UINT size) {
+    if (header == nullptr || size < sizeof(WAVEHDR) || header->lpData == nullptr ||
+        header->dwBufferLength < m_format.nBlockAlign) {
+        return MMSYSERR_INVALPARAM;
+    }
+    const DWORD flags = mmxHeaderFlags(header->dwFlags);
+    if ((flags & WHDR_PREPARED) == 0) {
+        return WAVERR_UNPREPARED;
+    }
+    if ((flags & WHDR_INQUEUE) != 0) {
+        return WAVERR_STILLPLAYING;
+    }
+    {
+        const std::lock_guard<std::mutex> guard(m_lock);
+        header->dwBytesRecorded = 0;
+        SetFlags(header->dwFlags, WHDR_INQUEUE, WHDR_DONE);
+        m_queue.push_back(header);
+        ++m_changes;
+    }
+    m_wake.notify_all();
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT CWaveInHandle::Start() {
+    {
+        const std::lock_guard<std::mutex> guard(m_lock);
+        if (m_started) {
+            return MMSYSERR_NOERROR;
+        }
+        m_anchorTime = Clock::now();
+        m_anchorBytes = m_captured;
+        m_started = true;
+        ++m_changes;
+    }
+    m_wake.notify_all();
+    return MMSYSERR_NOERROR;
+}
+
+void CWaveInHandle::ReturnHeadLocked() {
+    WAVEHDR* header = m_queue.front();
+    m_queue.pop_front();
+    SetFlags(header->dwFlags, WHDR_DONE, WHDR_INQUEUE);
+    Post(WIM_DATA, reinterpret_cast<DWORD_PTR>(header));
+}
+
+MMRESULT CWaveInHandle::Stop() {
+    {
+        const std::lock_guard<std::mutex> guard(m_lock);
+        if (m_started) {
+            m_anchorBytes = m_captured;
+            m_started = false;
+            // The buffer being filled comes back with what it holds; empty ones stay queued.
+            if (!m_queue.empty() && m_queue.front()->dwBytesRecorded > 0) {
+                ReturnHeadLocked();
+            }
+        }
+        ++m_changes;
+    }
+    m_wake.notify_all();
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT CWaveInHandle::Reset() {
+    {
+        const std::lock_guard<std::mutex> guard(m_lock);
+        m_started = false;
+        while (!m_queue.empty()) {
+            ReturnHeadLocked();
+        }
+        m_captured = 0;
+        m_anchorBytes = 0;
+        ++m_changes;
+    }
+    m_wake.notify_all();
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT CWaveInHandle::Position(MMTIME* time, UINT size) {
+    if (time == nullptr || size < sizeof(MMTIME)) {
+        return MMSYSERR_INVALPARAM;
+    }
+    const std::lock_guard<std::mutex> guard(m_lock);
+    const std::uint64_t frames = m_captured / m_format.nBlockAlign;
+    switch (time->wType) {
+    case TIME_SAMPLES:
+        time->u.sample = static_cast<DWORD>(frames);
+        break;
+    case TIME_MS:
+        time->u.ms = static_cast<DWORD>(frames * 1000 / m_format.nSamplesPerSec);
+        break;
+    default:
+        time->wType = TIME_BYTES;
+        time->u.cb = static_cast<DWORD>(frames * m_format.nBlockAlign);
+        break;
+    }
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT CWaveInHandle::Close() {
+    if (OnCallbackThread()) {
+        return MMSYSERR_HANDLEBUSY;
+    }
+    {
+        const std::lock_guard<std::mutex> guard(m_lock);
+        if (!m_queue.empty()) {
+            return WAVERR_STILLPLAYING;
+        }
+        m_closing = true;
+        m_started = false;
+        ++m_changes;
+    }
+    m_wake.notify_all();
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+    Post(WIM_CLOSE);
+    FinishCallbacks();
+    return MMSYSERR_NOERROR;
+}
+
+void CWaveInHandle::Record() {
+    const std::size_t slice = std::max<std::size_t>(
+        m_format.nBlockAlign,
+        static_cast<std::size_t>(m_format.nAvgBytesPerSec * kSliceSeconds) / m_format.nBlockAlign *
+            m_format.nBlockAlign);
+    std::unique_lock<std::mutex> lock(m_lock);
+    while (!m_closing) {
+        if (!m_started || m_queue.empty()) {
+            const std::uint64_t seen = m_changes;
+            if (m_started) {
+                // No buffer: time still passes, and what it brings is lost.
+                m_wake.wait_for(lock, std::chrono::milliseconds(10),
+                                [&] { return m_changes != seen; });
+                m_captured = std::max(m_captured, BytesAt(Clock::now()));
+            } else {
+                m_wake.wait(lock, [&] { return m_changes != seen; });
+            }
+            continue;
+        }
+        WAVEHDR* header = m_queue.front();
+        const std::size_t room = (header->dwBufferLength - header->dwBytesRecorded) /
+                                 m_format.nBlockAlign * m_format.nBlockAlign;
+        if (room == 0) {
+            ReturnHeadLocked();
+            continue;
+        }
+        const std::size_t part = std::min(room, slice);
+        const double seconds =
+            static_cast<double>(m_captured + part - m_anchorBytes) / m_format.nAvgBytesPerSec;
+        const auto due = m_anchorTime + std::chrono::duration_cast<Clock::duration>(
+                                            std::chrono::duration<double>(seconds));
+        const std::uint64_t seen = m_changes;
+        if (Clock::now() < due) {
+            m_wake.wait_until(lock, due, [&] { return m_changes != seen; });
+            if (m_changes != seen) {
+                continue;
+            }
+        }
+        auto* out = reinterpret_cast<std::uint8_t*>(header->lpData) + header->dwBytesRecorded;
+        if (!m_port->Capture(out, part, m_format, m_captured / m_format.nBlockAlign)) {
+            std::fill(out, out + part, m_format.wBitsPerSample == 8 ? 0x80 : 0x00);
+        }
+        header->dwBytesRecorded += static_cast<DWORD>(part);
+        m_captured += part;
+        if (header->dwBytesRecorded + m_format.nBlockAlign > header->dwBufferLength) {
+            ReturnHeadLocked();
+        }
+    }
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "CMmBackend.h"
+#include "CMmHandle.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <thread>
+
+// An open wave input. Once started, a device thread fills the queued buffers at the format's
+// rate, in slices of 10 ms, and hands each back (WIM_DATA) when it is full. Time goes on while
+// no buffer is queued; what falls into that time is lost, as on a real device.
+struct CWaveInHandle : public CMmHandle {
+public:
+    CWaveInHandle(std::shared_ptr<CMmBackend::WaveInPort> port, UINT deviceId,
+                  const WAVEFORMATEX& format, DWORD_PTR callback, DWORD_PTR instance, DWORD flags);
+    ~CWaveInHandle() override;
+
+    UINT DeviceId() const { return m_deviceId; }
+    MMRESULT Prepare(WAVEHDR* header, UINT size);
+    MMRESULT Unprepare(WAVEHDR* header, UINT size);
+    MMRESULT AddBuffer(WAVEHDR* header, UINT size);
+    MMRESULT Start();
+    MMRESULT Stop();
+    MMRESULT Reset();
+    MMRESULT Position(MMTIME* time, UINT size);
+    MMRESULT Close();
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    void Record();
+    std::uint64_t BytesAt(Clock::time_point now) const;
+    void ReturnHeadLocked();
+
+    std::shared_ptr<CMmBackend::WaveInPort> m_port;
+    UINT m_deviceId;
+    WAVEFORMATEX m_format;
+
+    std::mutex m_lock;
+    std::condition_variable m_wake;
+    std::uint64_t m_changes = 0;
+    bool m_closing = false;
+    bool m_started = false;
+    std::deque<WAVEHDR*> m_queue;
+    std::uint64_t m_captured = 0;   // bytes recorded since open or reset (lost ones included)
+    Clock::time_point m_anchorTime;
+    std::uint64_t m_anchorBytes = 0;
+    std::thread m_thread;
+};

@@ -1,0 +1,375 @@
+#include "CVirtualPiano.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+constexpr auto kSensingInterval = std::chrono::milliseconds(300);
+
+// Whether bytes begin with prefix and have exactly length bytes, ending in F7.
+bool Matches(const std::uint8_t* bytes, std::size_t length, std::initializer_list<std::uint8_t> prefix,
+             std::size_t wanted) {
+    if (length != wanted || prefix.size() > length || bytes[length - 1] != 0xF7) {
+        return false;
+    }
+    return std::equal(prefix.begin(), prefix.end(), bytes);
+}
+
+std::uint8_t Channel(const CVirtualPiano::Panel& panel) {
+    return static_cast<std::uint8_t>((panel.basicChannel - 1) & 0x0F);
+}
+
+} // namespace
+
+CVirtualPiano::CVirtualPiano() : m_senseThread([this] { SenseLoop(); }) {}
+
+CVirtualPiano::~CVirtualPiano() {
+    {
+        const std::lock_guard<std::mutex> guard(m_senseLock);
+        m_stop = true;
+    }
+    m_senseWake.notify_all();
+    m_senseThread.join();
+}
+
+void CVirtualPiano::Plug(unsigned functions) {
+    m_plugged.fetch_or(functions & kAll);
+}
+
+void CVirtualPiano::Unplug(unsigned functions) {
+    m_plugged.fetch_and(~functions);
+}
+
+void CVirtualPiano::Receive(const std::uint8_t* bytes, std::size_t length) {
+    if (bytes == nullptr || length == 0 || !IsPlugged(kMidiOut)) {
+        return;
+    }
+    const std::lock_guard<std::mutex> guard(m_stateLock);
+    m_received.push_back({Clock::now(), std::vector<std::uint8_t>(bytes, bytes + length)});
+    m_parser.Feed(bytes, length, [this](const std::uint8_t* message, std::size_t size) {
+        Apply(message, size);
+    });
+}
+
+void CVirtualPiano::Apply(const std::uint8_t* bytes, std::size_t length) {
+    const std::uint8_t status = bytes[0];
+    if (status == 0xF0) {
+        ApplySysex(bytes, length);
+        return;
+    }
+    if (status >= 0xF0 || (status & 0x0F) != m_panel.basicChannel - 1) {
+        return;
+    }
+    switch (status & 0xF0) {
+    case 0x80:
+        m_sounding.erase(bytes[1]);
+        break;
+    case 0x90:
+        if (bytes[2] == 0) {
+            m_sounding.erase(bytes[1]);
+        } else {
+            m_sounding.insert(bytes[1]);
+        }
+        break;
+    case 0xB0:
+        if (bytes[1] == 0x4A) {
+            m_panel.brilliance = bytes[2];
+        } else if (bytes[1] == 0x7B || bytes[1] == 0x78) {
+            m_sounding.clear();
+        }
+        break;
+    case 0xC0:
+        // A program change chooses the main voice and ends dual play.
+        m_panel.program = bytes[1];
+        m_panel.dual = 255;
+        break;
+    default:
+        break;
+    }
+}
+
+void CVirtualPiano::ApplySysex(const std::uint8_t* b, std::size_t n) {
+    if (Matches(b, n, {0xF0, 0x50, 0x2C, 0x05, 0x00, 0x1F, 0x02, 0x10, 0x00, 0x00, 0x00}, 13)) {
+        m_panel.dual = b[11];
+    } else if (Matches(b, n, {0xF0, 0x50, 0x2C, 0x05, 0x00, 0x1F, 0x00, 0x01, 0x00}, 11)) {
+        if (b[9] <= 1) {
+            m_panel.reverb = b[9];
+        }
+    } else if (Matches(b, n, {0xF0, 0x50, 0x2C, 0x05, 0x00, 0x1F, 0x02, 0x00, 0x00}, 11)) {
+        m_panel.touch = b[9];
+    } else if (Matches(b, n, {0xF0, 0x50, 0x2C, 0x05, 0x00, 0x1F, 0x00, 0x10, 0x00}, 11)) {
+        if (b[9] >= 1 && b[9] <= 16) {
+            m_panel.basicChannel = b[9];
+        }
+    } else if (Matches(b, n, {0xF0, 0x7F, 0x7F, 0x04, 0x04, 0x00}, 8)) {
+        m_panel.transpose = b[6];
+    } else if (Matches(b, n, {0xF0, 0x7F, 0x7F, 0x04, 0x03}, 8)) {
+        m_panel.tuningLsb = b[5];
+        m_panel.tuningMsb = b[6];
+    } else if (Matches(b, n,
+                       {0xF0, 0x50, 0x2C, 0x01, 0x2D, 0x13, 0x01, 0x00, 0x00, 0x00, 0x00, 0x01},
+                       17)) {
+        // Bytes 1 to 15 must add up to a multiple of 128.
+        unsigned sum = 0;
+        for (std::size_t i = 1; i <= 15; ++i) {
+            sum += b[i];
+        }
+        if (sum % 128 == 0 && b[14] == 0) {
+            m_panel.volume = static_cast<std::uint16_t>(b[12] | (b[13] << 8));
+        }
+    }
+}
+
+CVirtualPiano::Panel CVirtualPiano::GetPanel() const {
+    const std::lock_guard<std::mutex> guard(m_stateLock);
+    return m_panel;
+}
+
+std::vector<CVirtualPiano::ReceivedMidi> CVirtualPiano::Received() const {
+    const std::lock_guard<std::mutex> guard(m_stateLock);
+    return m_received;
+}
+
+std::set<int> CVirtualPiano::SoundingNotes() const {
+    const std::lock_guard<std::mutex> guard(m_stateLock);
+    return m_sounding;
+}
+
+void CVirtualPiano::ClearReceived() {
+    const std::lock_guard<std::mutex> guard(m_stateLock);
+    m_received.clear();
+    m_audio.clear();
+    m_audioBytes = 0;
+}
+
+void CVirtualPiano::SetMidiSink(MidiSink sink) {
+    const std::lock_guard<std::mutex> guard(m_sinkLock);
+    m_sink = std::move(sink);
+}
+
+bool CVirtualPiano::HasMidiSink() const {
+    const std::lock_guard<std::mutex> guard(m_sinkLock);
+    return static_cast<bool>(m_sink);
+}
+
+void CVirtualPiano::Send(const std::vector<std::uint8_t>& bytes) {
+    if (!IsPlugged(kMidiIn)) {
+        return;
+    }
+    const std::lock_guard<std::mutex> guard(m_sinkLock);
+    if (m_sink) {
+        m_sink(bytes.data(), bytes.size());
+    }
+}
+
+void CVirtualPiano::SendRaw(const std::vector<std::uint8_t>& bytes) {
+    Send(bytes);
+}
+
+void CVirtualPiano::PressKey(std::uint8_t note, std::uint8_t velocity) {
+    std::uint8_t channel = 0;
+    {
+        const std::lock_guard<std::mutex> guard(m_stateLock);
+        channel = Channel(m_panel);
+        m_sounding.insert(note & 0x7F);
+    }
+    Send({static_cast<std::uint8_t>(0x90 | channel), static_cast<std::uint8_t>(note & 0x7F),
+          static_cast<std::uint8_t>(velocity & 0x7F)});
+}
+
+void CVirtualPiano::ReleaseKey(std::uint8_t note) {
+    std::uint8_t channel = 0;
+    {
+        const std::lock_guard<std::mutex> guard(m_stateLock);
+        channel = Channel(m_panel);
+        m_sounding.erase(note & 0x7F);
+    }
+    Send({static_cast<std::uint8_t>(0x80 | channel), static_cast<std::uint8_t>(note & 0x7F), 0x40});
+}
+
+void CVirtualPiano::PressVoice(std::uint8_t program) {
+    std::uint8_t channel = 0;
+    {
+        const std::lock_guard<std::mutex> guard(m_stateLock);
+        m_panel.program = program & 0x7F;
+        m_panel.dual = 255;
+        channel = Channel(m_panel);
+    }
+    Send({static_cast<std::uint8_t>(0xC0 | channel), static_cast<std::uint8_t>(program & 0x7F)});
+}
+
+void CVirtualPiano::PressDual(std::uint8_t program) {
+    {
+        const std::lock_guard<std::mutex> guard(m_stateLock);
+        m_panel.dual = program & 0x7F;
+    }
+    Send({0xF0, 0x50, 0x2C, 0x05, 0x00, 0x1F, 0x02, 0x10, 0x00, 0x00, 0x00,
+          static_cast<std::uint8_t>(program & 0x7F), 0xF7});
+}
+
+void CVirtualPiano::PressReverb(bool on) {
+    {
+        const std::lock_guard<std::mutex> guard(m_stateLock);
+        m_panel.reverb = on ? 1 : 0;
+    }
+    Send({0xF0, 0x50, 0x2C, 0x05, 0x00, 0x1F, 0x00, 0x01, 0x00,
+          static_cast<std::uint8_t>(on ? 1 : 0), 0xF7});
+}
+
+void CVirtualPiano::PressBrilliance(std::uint8_t value) {
+    std::uint8_t channel = 0;
+    {
+        const std::lock_guard<std::mutex> guard(m_stateLock);
+        m_panel.brilliance = value & 0x7F;
+        channel = Channel(m_panel);
+    }
+    Send({static_cast<std::uint8_t>(0xB0 | channel), 0x4A, static_cast<std::uint8_t>(value & 0x7F)});
+}
+
+void CVirtualPiano::PressTouch(std::uint8_t value) {
+    {
+        const std::lock_guard<std::mutex> guard(m_stateLock);
+        m_panel.touch = value & 0x7F;
+    }
+    Send({0xF0, 0x50, 0x2C, 0x05, 0x00, 0x1F, 0x02, 0x00, 0x00,
+          static_cast<std::uint8_t>(value & 0x7F), 0xF7});
+}
+
+void CVirtualPiano::PressTranspose(std::uint8_t value) {
+    {
+        const std::lock_guard<std::mutex> guard(m_stateLock);
+        m_panel.transpose = value & 0x7F;
+    }
+    Send({0xF0, 0x7F, 0x7F, 0x04, 0x04, 0x00, static_cast<std::uint8_t>(value & 0x7F), 0xF7});
+}
+
+void CVirtualPiano::PressTuning(std::uint8_t msb, std::uint8_t lsb) {
+    {
+        const std::lock_guard<std::mutex> guard(m_stateLock);
+        m_panel.tuningMsb = msb & 0x7F;
+        m_panel.tuningLsb = lsb & 0x7F;
+    }
+    Send({0xF0, 0x7F, 0x7F, 0x04, 0x03, static_cast<std::uint8_t>(lsb & 0x7F),
+          static_cast<std::uint8_t>(msb & 0x7F), 0xF7});
+}
+
+void CVirtualPiano::PressBasicChannel(std::uint8_t channel) {
+    if (channel < 1 || channel > 16) {
+        return;
+    }
+    {
+        const std::lock_guard<std::mutex> guard(m_stateLock);
+        m_panel.basicChannel = channel;
+    }
+    Send({0xF0, 0x50, 0x2C, 0x05, 0x00, 0x1F, 0x00, 0x10, 0x00, channel, 0xF7});
+}
+
+void CVirtualPiano::SetActiveSensing(bool on) {
+    m_sensing = on;
+}
+
+void CVirtualPiano::SenseLoop() {
+    std::unique_lock<std::mutex> lock(m_senseLock);
+    while (!m_stop) {
+        m_senseWake.wait_for(lock, kSensingInterval);
+        if (m_stop) {
+            break;
+        }
+        if (m_sensing) {
+            lock.unlock();
+            Send({0xFE});
+            lock.lock();
+        }
+    }
+}
+
+void CVirtualPiano::ConsumeAudio(const std::uint8_t* bytes, std::size_t length, unsigned channels,
+                                 unsigned rate, unsigned bits) {
+    if (bytes == nullptr || length == 0 || !IsPlugged(kWaveOut)) {
+        return;
+    }
+    const std::lock_guard<std::mutex> guard(m_stateLock);
+    m_audio.push_back({Clock::now(), std::vector<std::uint8_t>(bytes, bytes + length), channels,
+                       rate, bits});
+    m_audioBytes += length;
+}
+
+std::vector<CVirtualPiano::ReceivedAudio> CVirtualPiano::ReceivedAudioBlocks() const {
+    const std::lock_guard<std::mutex> guard(m_stateLock);
+    return m_audio;
+}
+
+std::size_t CVirtualPiano::ReceivedAudioBytes() const {
+    const std::lock_guard<std::mutex> guard(m_stateLock);
+    return m_audioBytes;
+}
+
+void CVirtualPiano::SetSignal(Signal signal, double frequency, double amplitude) {
+    const std::lock_guard<std::mutex> guard(m_stateLock);
+    m_signal = signal;
+    m_frequency = frequency;
+    m_amplitude = std::clamp(amplitude, 0.0, 1.0);
+}
+
+void CVirtualPiano::ProduceAudio(std::uint8_t* out, std::size_t length, unsigned channels,
+                                 unsigned rate, unsigned bits, std::uint64_t frame) const {
+    if (out == nullptr || length == 0) {
+        return;
+    }
+    Signal signal;
+    double frequency;
+    double amplitude;
+    {
+        const std::lock_guard<std::mutex> guard(m_stateLock);
+        signal = m_signal;
+        frequency = m_frequency;
+        amplitude = m_amplitude;
+    }
+    if (signal == Signal::OwnSound) {
+        frequency = 440.0;
+        amplitude = 0.25;
+    }
+    const unsigned bytesPerSample = bits / 8;
+    const unsigned frameSize = bytesPerSample * channels;
+    if (frameSize == 0 || rate == 0 || (bits != 8 && bits != 16)) {
+        std::memset(out, 0, length);
+        return;
+    }
+    constexpr double kTwoPi = 6.283185307179586;
+    for (std::size_t offset = 0; offset + frameSize <= length; offset += frameSize, ++frame) {
+        double value = 0.0; // -1..1
+        switch (signal) {
+        case Signal::Silence:
+            break;
+        case Signal::Ramp:
+            value = static_cast<double>(static_cast<std::int16_t>(frame & 0xFFFF)) / 32768.0;
+            break;
+        default: {
+            // The phase is taken modulo the period in whole frames' time, so long runs keep
+            // their precision.
+            const double t = static_cast<double>(frame % (static_cast<std::uint64_t>(rate) * 1000)) /
+                             static_cast<double>(rate);
+            value = amplitude * std::sin(kTwoPi * frequency * t);
+            break;
+        }
+        }
+        for (unsigned c = 0; c < channels; ++c) {
+            std::uint8_t* sample = out + offset + c * bytesPerSample;
+            if (bits == 8) {
+                sample[0] = static_cast<std::uint8_t>(std::lround(value * 127.0) + 128);
+            } else {
+                const auto s = static_cast<std::int16_t>(
+                    signal == Signal::Ramp ? static_cast<std::int16_t>(frame & 0xFFFF)
+                                           : std::lround(value * 32767.0));
+                sample[0] = static_cast<std::uint8_t>(s & 0xFF);
+                sample[1] = static_cast<std::uint8_t>((s >> 8) & 0xFF);
+            }
+        }
+    }
+    const std::size_t whole = length - length % frameSize;
+    if (whole < length) {
+        std::memset(out + whole, 0, length - whole);
+    }
+}

@@ -8,7 +8,8 @@ CMidiInHandle::CMidiInHandle(std::shared_ptr<CMmBackend::MidiInPort> port, UINT 
     : CMmHandle(MakeCallback<HMIDIIN>(this, callback, instance, flags)), m_port(std::move(port)),
       m_deviceId(deviceId), m_parser(1 << 20) {
     Post(MIM_OPEN);
-    m_port->Listen([this](const std::uint8_t* bytes, std::size_t length) { Arrived(bytes, length); });
+    m_port->Listen(
+        [this](const std::uint8_t* bytes, std::size_t length) { Arrived(bytes, length); });
 }
 
 CMidiInHandle::~CMidiInHandle() {

@@ -403,8 +403,9 @@ void CMidiOutHandle::Schedule() {
         }
         const std::uint64_t tick = m_lastEventTick + event.dwDeltaTime;
         const auto due =
-            m_anchorTime + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double, std::micro>(
-                               (static_cast<double>(tick) - m_anchorTick) * MicrosecondsPerTick()));
+            m_anchorTime +
+            std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double, std::micro>(
+                (static_cast<double>(tick) - m_anchorTick) * MicrosecondsPerTick()));
         const std::uint64_t seen = m_changes;
         if (Clock::now() < due) {
             m_wake.wait_until(lock, due, [&] { return m_changes != seen; });
@@ -418,7 +419,8 @@ void CMidiOutHandle::Schedule() {
             SendShortLocked(MEVT_EVENTPARM(event.dwEvent));
         } else if (type == MEVT_TEMPO) {
             const DWORD tempo = MEVT_EVENTPARM(event.dwEvent);
-            m_anchorMs += (static_cast<double>(tick) - m_anchorTick) * MicrosecondsPerTick() / 1000.0;
+            m_anchorMs +=
+                (static_cast<double>(tick) - m_anchorTick) * MicrosecondsPerTick() / 1000.0;
             m_anchorTick = static_cast<double>(tick);
             m_anchorTime = due;
             if (tempo != 0) {

@@ -58,7 +58,7 @@ CCallbackQueue::Function MakeCallback(H handle, DWORD_PTR callback, DWORD_PTR in
 // Sets and clears header flags that another thread may be reading.
 inline void SetFlags(DWORD& flags, DWORD set, DWORD clear = 0) {
     DWORD old = __atomic_load_n(&flags, __ATOMIC_RELAXED);
-    while (!__atomic_compare_exchange_n(&flags, &old, (old & ~clear) | set, false,
-                                        __ATOMIC_ACQ_REL, __ATOMIC_RELAXED)) {
+    while (!__atomic_compare_exchange_n(&flags, &old, (old & ~clear) | set, false, __ATOMIC_ACQ_REL,
+                                        __ATOMIC_RELAXED)) {
     }
 }

@@ -33,7 +33,8 @@ std::uint64_t CWaveInHandle::BytesAt(Clock::time_point now) const {
         return m_anchorBytes;
     }
     const double seconds = std::chrono::duration<double>(now - m_anchorTime).count();
-    const auto bytes = static_cast<std::uint64_t>(std::max(0.0, seconds) * m_format.nAvgBytesPerSec);
+    const auto bytes =
+        static_cast<std::uint64_t>(std::max(0.0, seconds) * m_format.nAvgBytesPerSec);
     return m_anchorBytes + bytes / m_format.nBlockAlign * m_format.nBlockAlign;
 }
 
@@ -178,9 +179,8 @@ MMRESULT CWaveInHandle::Close() {
 
 void CWaveInHandle::Record() {
     const std::size_t slice = std::max<std::size_t>(
-        m_format.nBlockAlign,
-        static_cast<std::size_t>(m_format.nAvgBytesPerSec * kSliceSeconds) / m_format.nBlockAlign *
-            m_format.nBlockAlign);
+        m_format.nBlockAlign, static_cast<std::size_t>(m_format.nAvgBytesPerSec * kSliceSeconds) /
+                                  m_format.nBlockAlign * m_format.nBlockAlign);
     std::unique_lock<std::mutex> lock(m_lock);
     while (!m_closing) {
         if (!m_started || m_queue.empty()) {

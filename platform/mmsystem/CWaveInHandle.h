@@ -44,7 +44,7 @@ private:
     bool m_closing = false;
     bool m_started = false;
     std::deque<WAVEHDR*> m_queue;
-    std::uint64_t m_captured = 0;   // bytes recorded since open or reset (lost ones included)
+    std::uint64_t m_captured = 0; // bytes recorded since open or reset (lost ones included)
     Clock::time_point m_anchorTime;
     std::uint64_t m_anchorBytes = 0;
     std::thread m_thread;

@@ -177,9 +177,8 @@ MMRESULT CWaveOutHandle::Close() {
 
 void CWaveOutHandle::Play() {
     const std::size_t slice = std::max<std::size_t>(
-        m_format.nBlockAlign,
-        static_cast<std::size_t>(m_format.nAvgBytesPerSec * kSliceSeconds) / m_format.nBlockAlign *
-            m_format.nBlockAlign);
+        m_format.nBlockAlign, static_cast<std::size_t>(m_format.nAvgBytesPerSec * kSliceSeconds) /
+                                  m_format.nBlockAlign * m_format.nBlockAlign);
     std::unique_lock<std::mutex> lock(m_lock);
     while (!m_closing) {
         if (m_paused || m_queue.empty()) {
@@ -198,7 +197,8 @@ void CWaveOutHandle::Play() {
             m_flowing = true;
         }
         WAVEHDR* header = m_queue.front();
-        const std::size_t left = header->dwBufferLength - std::min(header->dwBufferLength, m_offset);
+        const std::size_t left =
+            header->dwBufferLength - std::min(header->dwBufferLength, m_offset);
         const std::size_t part = std::min(left, slice);
         // Each slice goes to the device when the clock has played it.
         const auto due = TimeOfByte(static_cast<double>(m_played + part));

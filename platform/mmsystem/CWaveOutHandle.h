@@ -15,8 +15,7 @@
 struct CWaveOutHandle : public CMmHandle {
 public:
     CWaveOutHandle(std::shared_ptr<CMmBackend::WaveOutPort> port, UINT deviceId,
-                   const WAVEFORMATEX& format, DWORD_PTR callback, DWORD_PTR instance,
-                   DWORD flags);
+                   const WAVEFORMATEX& format, DWORD_PTR callback, DWORD_PTR instance, DWORD flags);
     ~CWaveOutHandle() override;
 
     UINT DeviceId() const { return m_deviceId; }
@@ -46,9 +45,9 @@ private:
     bool m_closing = false;
     bool m_paused = false;
     std::deque<WAVEHDR*> m_queue;
-    DWORD m_offset = 0;            // bytes of the head buffer already played
-    std::uint64_t m_played = 0;    // bytes handed to the device since open or reset
-    bool m_flowing = false;        // the clock runs: data is there and the device is not paused
+    DWORD m_offset = 0;         // bytes of the head buffer already played
+    std::uint64_t m_played = 0; // bytes handed to the device since open or reset
+    bool m_flowing = false;     // the clock runs: data is there and the device is not paused
     Clock::time_point m_anchorTime;
     double m_anchorBytes = 0;
     std::thread m_thread;

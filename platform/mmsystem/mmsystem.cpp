@@ -499,8 +499,8 @@ MMRESULT waveOutGetErrorText(MMRESULT code, char* text, UINT size) {
 // ------------------------------------------------------------------------------------------
 // Wave input
 
-MMRESULT waveInOpen(HWAVEIN* handle, UINT deviceId, const WAVEFORMATEX* format,
-                    DWORD_PTR callback, DWORD_PTR instance, DWORD flags) {
+MMRESULT waveInOpen(HWAVEIN* handle, UINT deviceId, const WAVEFORMATEX* format, DWORD_PTR callback,
+                    DWORD_PTR instance, DWORD flags) {
     const bool query = (flags & WAVE_FORMAT_QUERY) != 0;
     if (handle == nullptr && !query) {
         return MMSYSERR_INVALPARAM;

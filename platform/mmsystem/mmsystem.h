@@ -108,8 +108,12 @@ constexpr BYTE MEVT_NOP = 0x02;
 constexpr BYTE MEVT_LONGMSG = 0x80;
 constexpr BYTE MEVT_COMMENT = 0x82;
 constexpr BYTE MEVT_VERSION = 0x84;
-constexpr BYTE MEVT_EVENTTYPE(DWORD event) { return static_cast<BYTE>((event >> 24) & 0xFF); }
-constexpr DWORD MEVT_EVENTPARM(DWORD event) { return event & 0x00FFFFFF; }
+constexpr BYTE MEVT_EVENTTYPE(DWORD event) {
+    return static_cast<BYTE>((event >> 24) & 0xFF);
+}
+constexpr DWORD MEVT_EVENTPARM(DWORD event) {
+    return event & 0x00FFFFFF;
+}
 
 constexpr DWORD MIDIPROP_SET = 0x80000000;
 constexpr DWORD MIDIPROP_GET = 0x40000000;
@@ -315,8 +319,8 @@ MMRESULT waveOutGetID(HWAVEOUT handle, UINT* deviceId);
 MMRESULT waveOutGetErrorText(MMRESULT code, char* text, UINT size);
 
 // Wave input.
-MMRESULT waveInOpen(HWAVEIN* handle, UINT deviceId, const WAVEFORMATEX* format,
-                    DWORD_PTR callback, DWORD_PTR instance, DWORD flags);
+MMRESULT waveInOpen(HWAVEIN* handle, UINT deviceId, const WAVEFORMATEX* format, DWORD_PTR callback,
+                    DWORD_PTR instance, DWORD flags);
 MMRESULT waveInClose(HWAVEIN handle);
 MMRESULT waveInPrepareHeader(HWAVEIN handle, WAVEHDR* header, UINT size);
 MMRESULT waveInUnprepareHeader(HWAVEIN handle, WAVEHDR* header, UINT size);

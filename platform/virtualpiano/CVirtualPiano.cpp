@@ -9,8 +9,8 @@ namespace {
 constexpr auto kSensingInterval = std::chrono::milliseconds(300);
 
 // Whether bytes begin with prefix and have exactly length bytes, ending in F7.
-bool Matches(const std::uint8_t* bytes, std::size_t length, std::initializer_list<std::uint8_t> prefix,
-             std::size_t wanted) {
+bool Matches(const std::uint8_t* bytes, std::size_t length,
+             std::initializer_list<std::uint8_t> prefix, std::size_t wanted) {
     if (length != wanted || prefix.size() > length || bytes[length - 1] != 0xF7) {
         return false;
     }
@@ -48,9 +48,8 @@ void CVirtualPiano::Receive(const std::uint8_t* bytes, std::size_t length) {
     }
     const std::lock_guard<std::mutex> guard(m_stateLock);
     m_received.push_back({Clock::now(), std::vector<std::uint8_t>(bytes, bytes + length)});
-    m_parser.Feed(bytes, length, [this](const std::uint8_t* message, std::size_t size) {
-        Apply(message, size);
-    });
+    m_parser.Feed(bytes, length,
+                  [this](const std::uint8_t* message, std::size_t size) { Apply(message, size); });
 }
 
 void CVirtualPiano::Apply(const std::uint8_t* bytes, std::size_t length) {
@@ -225,7 +224,8 @@ void CVirtualPiano::PressBrilliance(std::uint8_t value) {
         m_panel.brilliance = value & 0x7F;
         channel = Channel(m_panel);
     }
-    Send({static_cast<std::uint8_t>(0xB0 | channel), 0x4A, static_cast<std::uint8_t>(value & 0x7F)});
+    Send(
+        {static_cast<std::uint8_t>(0xB0 | channel), 0x4A, static_cast<std::uint8_t>(value & 0x7F)});
 }
 
 void CVirtualPiano::PressTouch(std::uint8_t value) {
@@ -291,8 +291,8 @@ void CVirtualPiano::ConsumeAudio(const std::uint8_t* bytes, std::size_t length, 
         return;
     }
     const std::lock_guard<std::mutex> guard(m_stateLock);
-    m_audio.push_back({Clock::now(), std::vector<std::uint8_t>(bytes, bytes + length), channels,
-                       rate, bits});
+    m_audio.push_back(
+        {Clock::now(), std::vector<std::uint8_t>(bytes, bytes + length), channels, rate, bits});
     m_audioBytes += length;
 }
 
@@ -349,8 +349,9 @@ void CVirtualPiano::ProduceAudio(std::uint8_t* out, std::size_t length, unsigned
         default: {
             // The phase is taken modulo the period in whole frames' time, so long runs keep
             // their precision.
-            const double t = static_cast<double>(frame % (static_cast<std::uint64_t>(rate) * 1000)) /
-                             static_cast<double>(rate);
+            const double t =
+                static_cast<double>(frame % (static_cast<std::uint64_t>(rate) * 1000)) /
+                static_cast<double>(rate);
             value = amplitude * std::sin(kTwoPi * frequency * t);
             break;
         }

@@ -30,10 +30,10 @@ public:
 
     // The four functions, named from the PC's side.
     enum Function : unsigned {
-        kMidiIn = 1,   // the PC's MIDI input: what the piano sends
-        kMidiOut = 2,  // the PC's MIDI output: what the piano receives
-        kWaveIn = 4,   // the PC's wave input: the piano's sound
-        kWaveOut = 8,  // the PC's wave output: what the piano plays
+        kMidiIn = 1,  // the PC's MIDI input: what the piano sends
+        kMidiOut = 2, // the PC's MIDI output: what the piano receives
+        kWaveIn = 4,  // the PC's wave input: the piano's sound
+        kWaveOut = 8, // the PC's wave output: what the piano plays
         kAll = 15,
     };
 
@@ -44,16 +44,16 @@ public:
 
     // The panel, as the instrument holds it, in wire values.
     struct Panel {
-        std::uint8_t program = 0;       // main voice
-        std::uint8_t dual = 255;        // dual voice; 255 = off
-        std::uint8_t reverb = 1;        // 1 on, 0 off
-        std::uint8_t brilliance = 64;   // 48..80
-        std::uint8_t touch = 64;        // 48..80
-        std::uint8_t transpose = 64;    // 64 + semitones
-        std::uint8_t tuningMsb = 64;    // Master Fine Tuning
+        std::uint8_t program = 0;     // main voice
+        std::uint8_t dual = 255;      // dual voice; 255 = off
+        std::uint8_t reverb = 1;      // 1 on, 0 off
+        std::uint8_t brilliance = 64; // 48..80
+        std::uint8_t touch = 64;      // 48..80
+        std::uint8_t transpose = 64;  // 64 + semitones
+        std::uint8_t tuningMsb = 64;  // Master Fine Tuning
         std::uint8_t tuningLsb = 0;
-        std::uint8_t basicChannel = 1;  // 1..16
-        std::uint16_t volume = 0;       // 14 bits, two data bytes
+        std::uint8_t basicChannel = 1; // 1..16
+        std::uint16_t volume = 0;      // 14 bits, two data bytes
 
         bool operator==(const Panel&) const = default;
     };
@@ -75,8 +75,8 @@ public:
     enum class Signal {
         OwnSound, // a 440 Hz tone at a quarter of full scale
         Silence,
-        Sine,     // a sine of the given frequency and amplitude (0..1)
-        Ramp,     // each sample holds its frame number (wrapping), for checking continuity
+        Sine, // a sine of the given frequency and amplitude (0..1)
+        Ramp, // each sample holds its frame number (wrapping), for checking continuity
     };
 
     // Plugged in, with active sensing every 300 ms while something listens.

@@ -16,6 +16,8 @@ public:
     void* GetSafeHwnd() { return this; }
 
     virtual CVeskError Refresh() = 0;
+    // Ends a recording and writes it.
+    virtual CVeskError Stop() = 0;
     // Writes the memo into the recording or the saved file.
     virtual CVeskError SetMemo(const QString& memo) = 0;
 

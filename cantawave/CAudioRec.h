@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CVeskError.h"
+
 // Records the piano's sound. This is the part the shared state talks to; recording itself
 // comes with the wave device, and until then nothing creates a recorder.
 class CAudioRec {
@@ -9,5 +11,7 @@ public:
     CAudioRec& operator=(const CAudioRec&) = delete;
     virtual ~CAudioRec();
 
-    virtual void Refresh() = 0;
+    virtual CVeskError Refresh() = 0;
+    // Ends the recording, waits for the thread and closes the device.
+    virtual CVeskError Stop() = 0;
 };

@@ -71,6 +71,10 @@ CVeskError CLoggingRecorder::Refresh() {
     log.Add(QStringLiteral("Refresh"));
     return {};
 }
+CVeskError CLoggingRecorder::Stop() {
+    log.Add(QStringLiteral("Stop"));
+    return {};
+}
 CVeskError CLoggingRecorder::SetMemo(const QString& memo) {
     log.Add(QStringLiteral("SetMemo ") + memo);
     CVeskError error;
@@ -114,6 +118,17 @@ CVeskError CLoggingPlayer::Refresh() {
     log.Add(QStringLiteral("Refresh"));
     return {};
 }
+CVeskError CLoggingPlayer::Stop() {
+    log.Add(QStringLiteral("Stop"));
+    return {};
+}
+CVeskError CLoggingPlayer::First() {
+    log.Add(QStringLiteral("First"));
+    return {};
+}
+void CLoggingPlayer::SetFileName(const QString& path) {
+    log.Add(QStringLiteral("SetFileName ") + path);
+}
 void CLoggingPlayer::SetTempo(unsigned int v) {
     log.Add(Call("SetTempo", v));
 }
@@ -146,34 +161,59 @@ void CLoggingMetronome::SetBeat(E_BEAT beat) {
     log.Add(Call("SetBeat", beat));
 }
 
-CTestModel::CTestModel() {
-    SetUserMenu(&userMenu);
-    SetReverb(&reverb);
-    SetConpane(&conpane);
-    SetMetronomeDlg(&metronomeDlg);
-    SetStereo(&stereo);
-    SetTimbreIcon(&timbreIcon);
-    SetDualIcon(&dualIcon);
-    SetReverbIcon(&reverbIcon);
-    SetStereoIcon(&stereoIcon);
-    SetMetronomeIcon(&metronomeIcon);
-    SetKeyboard(&keyboard);
-    SetDancingNote(&dancingNote);
-    SetFrosted(&frosted);
-    SetCtrlPanel(&piano);
-    SetSequencerRec(&recorder);
-    SetSequencerPlay(&player);
-    SetMetronome(&metronome);
+CVeskError CLoggingAudioPlay::Refresh() {
+    log.Add(QStringLiteral("Refresh"));
+    return {};
+}
+CVeskError CLoggingAudioPlay::Stop() {
+    log.Add(QStringLiteral("Stop"));
+    return {};
+}
+CVeskError CLoggingAudioPlay::SetFileName(const QString& path) {
+    log.Add(QStringLiteral("SetFileName ") + path);
+    return {};
+}
+CVeskError CLoggingAudioRec::Refresh() {
+    log.Add(QStringLiteral("Refresh"));
+    return {};
+}
+CVeskError CLoggingAudioRec::Stop() {
+    log.Add(QStringLiteral("Stop"));
+    return {};
 }
 
-CTestModel::~CTestModel() {
-    SetCtrlPanel(nullptr);
-    SetSequencerRec(nullptr);
-    SetSequencerPlay(nullptr);
-    SetMetronome(nullptr);
+CEngineRig::CEngineRig(CDataInfo& model) : m_model(model) {
+    model.SetUserMenu(&userMenu);
+    model.SetReverb(&reverb);
+    model.SetConpane(&conpane);
+    model.SetMetronomeDlg(&metronomeDlg);
+    model.SetStereo(&stereo);
+    model.SetTimbreIcon(&timbreIcon);
+    model.SetDualIcon(&dualIcon);
+    model.SetReverbIcon(&reverbIcon);
+    model.SetStereoIcon(&stereoIcon);
+    model.SetMetronomeIcon(&metronomeIcon);
+    model.SetKeyboard(&keyboard);
+    model.SetDancingNote(&dancingNote);
+    model.SetFrosted(&frosted);
+    model.SetCtrlPanel(&piano);
+    model.SetSequencerRec(&recorder);
+    model.SetSequencerPlay(&player);
+    model.SetMetronome(&metronome);
+    model.SetAudioPlay(&audioPlay);
+    model.SetAudioRec(&audioRec);
 }
 
-std::vector<std::pair<const char*, CRecordingWindow*>> CTestModel::Windows() {
+CEngineRig::~CEngineRig() {
+    m_model.SetCtrlPanel(nullptr);
+    m_model.SetSequencerRec(nullptr);
+    m_model.SetSequencerPlay(nullptr);
+    m_model.SetMetronome(nullptr);
+    m_model.SetAudioPlay(nullptr);
+    m_model.SetAudioRec(nullptr);
+}
+
+std::vector<std::pair<const char*, CRecordingWindow*>> CEngineRig::Windows() {
     return {{"UserMenu", &userMenu},     {"Reverb", &reverb},
             {"Conpane", &conpane},       {"MetronomeDlg", &metronomeDlg},
             {"Stereo", &stereo},         {"TimbreIcon", &timbreIcon},
@@ -183,7 +223,7 @@ std::vector<std::pair<const char*, CRecordingWindow*>> CTestModel::Windows() {
             {"Frosted", &frosted}};
 }
 
-QStringList CTestModel::Told() {
+QStringList CEngineRig::Told() {
     CWinMsg::PumpMessages();
     QStringList told;
     for (const auto& [name, window] : Windows()) {
@@ -194,9 +234,9 @@ QStringList CTestModel::Told() {
     return told;
 }
 
-void CTestModel::Settle() {
+void CEngineRig::Settle() {
     CWinMsg::PumpMessages();
-    engineWindow.received.clear();
+    Forget();
     for (const auto& [name, window] : Windows()) {
         window->received.clear();
     }
@@ -204,4 +244,6 @@ void CTestModel::Settle() {
     recorder.log.Clear();
     player.log.Clear();
     metronome.log.Clear();
+    audioPlay.log.Clear();
+    audioRec.log.Clear();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CAudioPlay.h"
+#include "CAudioRec.h"
 #include "CCtrlPanel.h"
 #include "CDataInfo.h"
 #include "CMessageReceiver.h"
@@ -7,6 +9,7 @@
 #include "CSequencerPlay.h"
 #include "CSequencerRec.h"
 #include "CSoundFile.h"
+#include "CSysinfo.h"
 
 #include <QObject>
 #include <QStringList>
@@ -63,6 +66,7 @@ public:
     CCallLog log;
     bool failMemo = false;
     CVeskError Refresh() override;
+    CVeskError Stop() override;
     CVeskError SetMemo(const QString& memo) override;
     void SetBeat(unsigned int v) override;
     void SetTempo(unsigned int v) override;
@@ -80,6 +84,9 @@ class CLoggingPlayer : public CSequencerPlay {
 public:
     CCallLog log;
     CVeskError Refresh() override;
+    CVeskError Stop() override;
+    CVeskError First() override;
+    void SetFileName(const QString& path) override;
     void SetTempo(unsigned int v) override;
     void SetKey(int v) override;
 };
@@ -99,6 +106,21 @@ public:
     int IsStop() override { return running ? 0 : 1; }
 };
 
+class CLoggingAudioPlay : public CAudioPlay {
+public:
+    CCallLog log;
+    CVeskError Refresh() override;
+    CVeskError Stop() override;
+    CVeskError SetFileName(const QString& path) override;
+};
+
+class CLoggingAudioRec : public CAudioRec {
+public:
+    CCallLog log;
+    CVeskError Refresh() override;
+    CVeskError Stop() override;
+};
+
 // A take whose save question the test answers.
 class CAnsweringTake : public CSoundFile {
 public:
@@ -113,15 +135,11 @@ protected:
     }
 };
 
-// The model with its own message window, all thirteen windows and all four workers.
-class CTestModel : public CDataInfo {
+// All thirteen windows and all six workers, registered in a model.
+class CEngineRig {
 public:
-    CTestModel();
-    ~CTestModel() override;
-    QObject* GetSafeHwnd() override { return &engineWindow; }
-
-    using CDataInfo::PostSpinDataOut;
-    using CDataInfo::SetSeqFileNamePro;
+    explicit CEngineRig(CDataInfo& model);
+    ~CEngineRig();
 
     // Handles every pending message, then forgets what the windows and workers received.
     void Settle();
@@ -130,11 +148,41 @@ public:
     // The names of the windows that received WM_DATACHANGE since the last Settle.
     QStringList Told();
 
-    CRecordingWindow engineWindow;
     CRecordingWindow userMenu, reverb, conpane, metronomeDlg, stereo, timbreIcon, dualIcon,
         reverbIcon, stereoIcon, metronomeIcon, keyboard, dancingNote, frosted;
     CLoggingPanel piano;
     CLoggingRecorder recorder;
     CLoggingPlayer player;
     CLoggingMetronome metronome;
+    CLoggingAudioPlay audioPlay;
+    CLoggingAudioRec audioRec;
+
+protected:
+    virtual void Forget() {}
+
+private:
+    CDataInfo& m_model;
+};
+
+// The model with a message window of its own.
+class CTestModel : public CDataInfo, public CEngineRig {
+public:
+    CTestModel() : CEngineRig(static_cast<CDataInfo&>(*this)) {}
+    QObject* GetSafeHwnd() override { return &engineWindow; }
+
+    using CDataInfo::PostSpinDataOut;
+    using CDataInfo::SetSeqFileNamePro;
+
+    CRecordingWindow engineWindow;
+
+protected:
+    void Forget() override { engineWindow.received.clear(); }
+};
+
+// The engine's event receiver, which is its own message window.
+class CTestSysinfo : public CSysinfo, public CEngineRig {
+public:
+    CTestSysinfo() : CEngineRig(static_cast<CDataInfo&>(*this)) {}
+    using CDataInfo::SetAudFileNamePro;
+    using CDataInfo::SetSeqFileNamePro;
 };

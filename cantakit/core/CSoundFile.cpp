@@ -116,16 +116,40 @@ CSoundFile::CSoundFile(const QString& extension) : m_extension(extension) {
     }
 }
 
+CSoundFile::CSoundFile(const CSoundFile& other)
+    : m_extension(other.m_extension), m_status(other.m_status.load()), m_flag(other.m_flag.load()),
+      m_fileName(other.GetFileName()) {}
+
+CSoundFile& CSoundFile::operator=(const CSoundFile& other) {
+    if (this != &other) {
+        m_extension = other.m_extension;
+        m_status = other.m_status.load();
+        m_flag = other.m_flag.load();
+        SetName(other.GetFileName());
+    }
+    return *this;
+}
+
 CSoundFile::~CSoundFile() = default;
+
+QString CSoundFile::GetFileName() const {
+    const std::lock_guard<std::mutex> guard(m_nameLock);
+    return m_fileName;
+}
+
+void CSoundFile::SetName(const QString& name) {
+    const std::lock_guard<std::mutex> guard(m_nameLock);
+    m_fileName = name;
+}
 
 int CSoundFile::SetFileName(const QString& path) {
     OnSaveFileDefine(0);
     m_flag = MODIFIED_CLEAN;
     if (CanRead(path)) {
-        m_fileName = path;
+        SetName(path);
         return 1;
     }
-    m_fileName.clear();
+    SetName(QString());
     return 0;
 }
 
@@ -137,19 +161,21 @@ QString CSoundFile::MakeFileName() {
     if (OnSaveFileDefine(0) != 1) {
         return {};
     }
-    m_fileName = FileNameAt(QDateTime::currentDateTime());
+    const QString name = FileNameAt(QDateTime::currentDateTime());
+    SetName(name);
     m_flag = MODIFIED_DIRTY;
-    return m_fileName;
+    return name;
 }
 
 int CSoundFile::IsExist() {
-    if (m_fileName.isEmpty()) {
+    const QString name = GetFileName();
+    if (name.isEmpty()) {
         return 1;
     }
-    if (CanRead(m_fileName)) {
+    if (CanRead(name)) {
         return 1;
     }
-    m_fileName.clear();
+    SetName(QString());
     m_flag = MODIFIED_CLEAN;
     return 0;
 }
@@ -175,20 +201,21 @@ int CSoundFile::SaveFile(const QString& target) {
             return 0;
         }
     }
-    if (!Move(m_fileName, target)) {
+    if (!Move(GetFileName(), target)) {
         Show(QString::fromLocal8Bit(std::strerror(errno)));
         return 0;
     }
     m_flag = MODIFIED_CLEAN;
-    m_fileName = target;
+    SetName(target);
     return 1;
 }
 
 int CSoundFile::DeleteFileA() {
-    if (m_fileName.isEmpty()) {
+    const QString name = GetFileName();
+    if (name.isEmpty()) {
         return 0;
     }
-    if (!QFile::remove(m_fileName) && CanRead(m_fileName)) {
+    if (!QFile::remove(name) && CanRead(name)) {
         Show(QStringLiteral("予期せぬエラーが発生しました。(1)"));
         return 0;
     }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QString>
+#include <atomic>
+#include <mutex>
 
 class QDateTime;
 
@@ -23,17 +25,18 @@ enum MODIFIED_FLAG : int {
 // save unsaved content is the application's decision, made in OnSaveFileDefine.
 //
 // Failures are shown through the registered presenter and returned as 0; a failed save never
-// loses the take.
+// loses the take. The window thread changes a record; device threads may read its state and
+// name while it does.
 class CSoundFile {
 public:
     // extension includes the dot (".mid", ".wav"). Makes sure the data and temporary folders
     // exist.
     explicit CSoundFile(const QString& extension);
-    CSoundFile(const CSoundFile&) = default;
-    CSoundFile& operator=(const CSoundFile&) = default;
+    CSoundFile(const CSoundFile& other);
+    CSoundFile& operator=(const CSoundFile& other);
     virtual ~CSoundFile();
 
-    QString GetFileName() const { return m_fileName; }
+    QString GetFileName() const;
     // Offers to save unsaved content first, then takes path as the take when it can be read;
     // 1 when it was taken, 0 when the record was emptied.
     int SetFileName(const QString& path);
@@ -64,8 +67,11 @@ protected:
     int SaveFile(const QString& target);
 
 private:
+    void SetName(const QString& name);
+
     QString m_extension;
-    SOUND_STATUS m_status = SOUND_STOP;
-    MODIFIED_FLAG m_flag = MODIFIED_CLEAN;
+    std::atomic<SOUND_STATUS> m_status{SOUND_STOP};
+    std::atomic<MODIFIED_FLAG> m_flag{MODIFIED_CLEAN};
+    mutable std::mutex m_nameLock;
     QString m_fileName;
 };

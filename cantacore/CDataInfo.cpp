@@ -219,6 +219,14 @@ CCtrlPanel* CDataInfo::PianoFor(void* originator) const {
     return originator == nullptr ? GetCtrlPanel() : nullptr;
 }
 
+bool CDataInfo::FromPianoOrFile(void* originator) const {
+    CSequencerRec* recorder = GetSequencerRec();
+    CSequencerPlay* player = GetSequencerPlay();
+    return originator != nullptr &&
+           ((recorder != nullptr && originator == recorder->GetSafeHwnd()) ||
+            (player != nullptr && originator == player->GetSafeHwnd()));
+}
+
 // Without a MIDI take record nothing can be running.
 SOUND_STATUS CDataInfo::SeqStatus() const {
     CSoundFile* file = m_seqFile;
@@ -453,7 +461,10 @@ void CDataInfo::SetTranspose(E_TRANSPOSE transpose, void* originator) {
     if (CSequencerRec* recorder = RecorderFor(originator)) {
         recorder->SetTranspose(wire);
     }
-    PostSpinDataOut(SPINOUT_TRANSPOSE);
+    // The deferred command sends the transpose to the piano: not when it came from there.
+    if (!FromPianoOrFile(originator)) {
+        PostSpinDataOut(SPINOUT_TRANSPOSE);
+    }
 }
 
 void CDataInfo::SetSeqKey(E_SEQKEY key, void* originator) {
@@ -497,8 +508,10 @@ void CDataInfo::SetTuning(E_TUNING tuning, void* originator) {
         recorder->SetTuning(m_converter.TuningToWire(tuning));
     }
     // The piano hears of it through the deferred command, so a held spin button sends only
-    // the value it stops at.
-    PostSpinDataOut(SPINOUT_TUNING);
+    // the value it stops at; a tuning that came from the piano or a file is not sent back.
+    if (!FromPianoOrFile(originator)) {
+        PostSpinDataOut(SPINOUT_TUNING);
+    }
 }
 
 void CDataInfo::SetMetroCharType(E_METROCHARTYPE type, void* originator) {

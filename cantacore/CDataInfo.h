@@ -162,6 +162,8 @@ private:
     CSequencerPlay* PlayerFor(void* originator) const;
     CMetronome* MetronomeFor(void* originator) const;
     CCtrlPanel* PianoFor(void* originator) const;
+    // Whether the change came from the piano (the recorder's input) or a file being played.
+    bool FromPianoOrFile(void* originator) const;
     void Notify(QObject* window, void* originator);
     SOUND_STATUS SeqStatus() const;
     void ShowGateMessage();

@@ -1,35 +1,115 @@
 #pragma once
 
 #include "CVeskError.h"
+#include "mmsystem.h"
 
 #include <QString>
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+#include <vector>
 
-// Records what is played on the piano. This is the part the shared state talks to; recording
-// itself comes with the MIDI input, and until then nothing creates a recorder.
+// Owns the piano's MIDI input, which stays open for the engine's whole life: it is also the
+// way settings changed on the piano reach the PC. Every message that arrives goes to the
+// control panel with the recorder as source. While a recording runs, the channel-1 messages,
+// the short system-exclusive messages and the settings changed meanwhile are kept with their
+// times and written as a Standard MIDI File when the recording stops.
 class CSequencerRec {
 public:
-    CSequencerRec() = default;
+    static constexpr std::size_t kEventWords = 262144; // 1 MiB of recorded events
+    static constexpr std::size_t kMemoLimit = 10230;
+
+    CSequencerRec();
     CSequencerRec(const CSequencerRec&) = delete;
     CSequencerRec& operator=(const CSequencerRec&) = delete;
     virtual ~CSequencerRec();
 
     void* GetSafeHwnd() { return this; }
 
-    virtual CVeskError Refresh() = 0;
-    // Ends a recording and writes it.
-    virtual CVeskError Stop() = 0;
-    // Writes the memo into the recording or the saved file.
-    virtual CVeskError SetMemo(const QString& memo) = 0;
+    // Opens the input on the piano's MIDI input, as the device watch finds it.
+    virtual CVeskError Initialize();
+    virtual CVeskError Terminate();
+    // Closes and reopens the input (the piano came back).
+    virtual CVeskError Refresh();
 
-    // Each takes the wire value (see CConverter); the beat as a time-signature word.
-    virtual void SetBeat(unsigned int timeSig) = 0;
-    virtual void SetTempo(unsigned int packedTempo) = 0;
-    virtual void SetDefTimbre(unsigned int program) = 0;
-    virtual void SetDualTimbre(unsigned int program) = 0;
-    virtual void SetReverbOffOn(unsigned int value) = 0;
-    virtual void SetBrilliance(unsigned int value) = 0;
-    virtual void SetTouchSense(unsigned int value) = 0;
-    virtual void SetTranspose(unsigned int value) = 0;
-    virtual void SetTuning(unsigned int value) = 0;
-    virtual void SetSeqVol(unsigned int volume) = 0;
+    virtual void SetFileName(const QString& path);
+    virtual CVeskError Start();
+    // Ends a recording and writes it.
+    virtual CVeskError Stop();
+    virtual CVeskError Save();
+    // Puts the memo into the recording, or into the saved file.
+    virtual CVeskError SetMemo(const QString& memo);
+    // Records the settings in force (at the start of a recording).
+    virtual void RefreshOut();
+    void SetMIDIInDev(int device);
+
+    // Each takes the wire value (see CConverter) and stores it; while a recording runs the
+    // main voice, dual voice, beat, tempo and reverb are recorded too.
+    virtual void SetBeat(unsigned int timeSig);
+    virtual void SetTempo(unsigned int packedTempo);
+    virtual void SetDefTimbre(unsigned int program);
+    virtual void SetDualTimbre(unsigned int program);
+    virtual void SetReverbOffOn(unsigned int value);
+    virtual void SetBrilliance(unsigned int value);
+    virtual void SetTouchSense(unsigned int value);
+    virtual void SetTranspose(unsigned int value);
+    virtual void SetTuning(unsigned int value);
+    virtual void SetSeqVol(unsigned int volume);
+
+    bool IsRecording() const { return m_recording; }
+    bool InputIsOpen() const { return m_input.load() != nullptr; }
+    // Recomputes the bar and beat for the elapsed time and shows them when they changed.
+    void SetRecBeat(std::uint32_t milliseconds);
+
+private:
+    static void InputProc(HMIDIIN handle, UINT message, DWORD_PTR instance, DWORD_PTR first,
+                          DWORD_PTR second);
+    void OnData(DWORD message, DWORD stamp);
+    void OnLongData(MIDIHDR* header, DWORD stamp);
+    void NoteTime(DWORD stamp);
+    MMRESULT OpenInput();
+    void CloseInput();
+    void AddEvent(std::uint32_t time, const std::uint8_t* bytes, std::size_t length);
+    std::uint32_t Elapsed() const;
+    void RecThreadFunc();
+
+    std::atomic<int> m_inDev{-1};
+    mutable std::mutex m_nameLock;
+    QString m_fileName;
+    QByteArray m_memo; // the recorder's own memo text: always empty
+
+    std::atomic<unsigned int> m_beat{0x0204};
+    std::atomic<unsigned int> m_tempo{0x20A107};
+    std::atomic<unsigned int> m_program{0};
+    std::atomic<unsigned int> m_dual{255};
+    std::atomic<unsigned int> m_reverb{1};
+    std::atomic<unsigned int> m_brilliance{64};
+    std::atomic<unsigned int> m_touch{64};
+    std::atomic<unsigned int> m_transpose{64};
+    std::atomic<unsigned int> m_tuning{64};
+    std::atomic<unsigned int> m_volume{100};
+
+    // The input.
+    std::atomic<HMIDIIN> m_input{nullptr};
+    char m_sysex[2][1024];
+    MIDIHDR m_headers[2];
+    std::atomic<int> m_inputState{3}; // 1 running, 2 closing, 3 closed
+    std::atomic<int> m_buffersOut{0};
+
+    // The recording.
+    std::atomic<bool> m_recording{false};
+    std::atomic<bool> m_firstEvent{false};
+    std::mutex m_eventsLock;
+    std::vector<std::uint32_t> m_events;
+    std::size_t m_fill = 0;
+    std::atomic<std::int64_t> m_timeBase{0}; // steady ms at which the stamps began
+    std::atomic<std::uint32_t> m_lastStamp{0};
+    std::atomic<std::uint32_t> m_elapsed{0};
+    std::atomic<int> m_lastBar{-1};
+    std::atomic<int> m_lastBeat{-1};
+
+    std::atomic<bool> m_threadRuns{false};
+    std::atomic<bool> m_threadStop{false};
+    std::thread m_thread;
 };

@@ -14,6 +14,7 @@ int CRecordingFusion::ShowMessage(QString text, unsigned int style, QString capt
     texts.push_back(text);
     styles.push_back(style);
     captions.push_back(caption);
+    threads.push_back(std::this_thread::get_id());
     if (style == MB_OK) {
         return IDOK;
     }

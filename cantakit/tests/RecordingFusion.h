@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <thread>
+#include <vector>
 
 // A presenter for tests: remembers every message and answers questions from a script (No when
 // the script is empty). Registers itself for its lifetime.
@@ -21,6 +23,7 @@ public:
     QStringList texts;
     QList<unsigned int> styles;
     QStringList captions;
+    std::vector<std::thread::id> threads;
     bool waiting = false;
 
 private:

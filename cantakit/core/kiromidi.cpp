@@ -1,8 +1,7 @@
 #include "kiromidi.h"
 
 #include "CKiroCriticalSection.h"
-#include "CLast.h"
-#include "CTrace.h"
+#include "KiroTrace.h"
 
 #include <atomic>
 
@@ -45,32 +44,16 @@ MMRESULT Input(const char* function, Check check, Call call) {
     return kiromidi::InGetErrorText(function, result);
 }
 
-void TraceFailure(const char* function, const char* text) {
-    CLast::Trace().TraceLine() << function << " : " << text << "\n";
-}
-
 } // namespace
 
 namespace kiromidi {
 
 MMRESULT OutGetErrorText(const char* function, MMRESULT code) {
-    if (code == MMSYSERR_NOERROR) {
-        return code;
-    }
-    char text[260] = {};
-    midiOutGetErrorText(code, text, sizeof text);
-    TraceFailure(function, text);
-    return code;
+    return KiroTraceFailure(function, code, &midiOutGetErrorText);
 }
 
 MMRESULT InGetErrorText(const char* function, MMRESULT code) {
-    if (code == MMSYSERR_NOERROR) {
-        return code;
-    }
-    char text[260] = {};
-    midiInGetErrorText(code, text, sizeof text);
-    TraceFailure(function, text);
-    return code;
+    return KiroTraceFailure(function, code, &midiInGetErrorText);
 }
 
 MMRESULT OutOpen(HMIDIOUT* handle, UINT deviceId, DWORD_PTR callback, DWORD_PTR instance,

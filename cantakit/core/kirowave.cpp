@@ -1,8 +1,7 @@
 #include "kirowave.h"
 
 #include "CKiroCriticalSection.h"
-#include "CLast.h"
-#include "CTrace.h"
+#include "KiroTrace.h"
 
 #include <atomic>
 
@@ -31,32 +30,16 @@ MMRESULT Input(const char* function, HWAVEIN handle, Call call) {
     return kirowave::InGetErrorText(function, IsIn(handle) ? call() : MMSYSERR_INVALHANDLE);
 }
 
-void TraceFailure(const char* function, const char* text) {
-    CLast::Trace().TraceLine() << function << " : " << text << "\n";
-}
-
 } // namespace
 
 namespace kirowave {
 
 MMRESULT OutGetErrorText(const char* function, MMRESULT code) {
-    if (code == MMSYSERR_NOERROR) {
-        return code;
-    }
-    char text[260] = {};
-    waveOutGetErrorText(code, text, sizeof text);
-    TraceFailure(function, text);
-    return code;
+    return KiroTraceFailure(function, code, &waveOutGetErrorText);
 }
 
 MMRESULT InGetErrorText(const char* function, MMRESULT code) {
-    if (code == MMSYSERR_NOERROR) {
-        return code;
-    }
-    char text[260] = {};
-    waveInGetErrorText(code, text, sizeof text);
-    TraceFailure(function, text);
-    return code;
+    return KiroTraceFailure(function, code, &waveInGetErrorText);
 }
 
 MMRESULT OutOpen(HWAVEOUT* handle, UINT deviceId, const WAVEFORMATEX* format, DWORD_PTR callback,

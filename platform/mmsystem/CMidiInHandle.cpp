@@ -18,22 +18,11 @@ CMidiInHandle::~CMidiInHandle() {
 }
 
 MMRESULT CMidiInHandle::Prepare(MIDIHDR* header, UINT size) {
-    if (header == nullptr || size < sizeof(MIDIHDR) || header->lpData == nullptr) {
-        return MMSYSERR_INVALPARAM;
-    }
-    SetFlags(header->dwFlags, MHDR_PREPARED, MHDR_DONE | MHDR_INQUEUE);
-    return MMSYSERR_NOERROR;
+    return PrepareHeader(header, size, MHDR_INQUEUE);
 }
 
 MMRESULT CMidiInHandle::Unprepare(MIDIHDR* header, UINT size) {
-    if (header == nullptr || size < sizeof(MIDIHDR)) {
-        return MMSYSERR_INVALPARAM;
-    }
-    if ((mmxHeaderFlags(header->dwFlags) & MHDR_INQUEUE) != 0) {
-        return MIDIERR_STILLPLAYING;
-    }
-    SetFlags(header->dwFlags, 0, MHDR_PREPARED);
-    return MMSYSERR_NOERROR;
+    return UnprepareHeader(header, size, MHDR_INQUEUE, MIDIERR_STILLPLAYING);
 }
 
 MMRESULT CMidiInHandle::AddBuffer(MIDIHDR* header, UINT size) {

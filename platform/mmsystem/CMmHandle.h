@@ -62,3 +62,26 @@ inline void SetFlags(DWORD& flags, DWORD set, DWORD clear = 0) {
                                         __ATOMIC_RELAXED)) {
     }
 }
+
+// Preparing and unpreparing a MIDI or wave header: the same rules for every device, with the
+// device kind's queued flag and its "still playing" result.
+template <typename Header>
+MMRESULT PrepareHeader(Header* header, UINT size, DWORD inQueue) {
+    if (header == nullptr || size < sizeof(Header) || header->lpData == nullptr) {
+        return MMSYSERR_INVALPARAM;
+    }
+    SetFlags(header->dwFlags, 0x2 /* prepared */, 0x1 /* done */ | inQueue);
+    return MMSYSERR_NOERROR;
+}
+
+template <typename Header>
+MMRESULT UnprepareHeader(Header* header, UINT size, DWORD inQueue, MMRESULT stillPlaying) {
+    if (header == nullptr || size < sizeof(Header)) {
+        return MMSYSERR_INVALPARAM;
+    }
+    if ((mmxHeaderFlags(header->dwFlags) & inQueue) != 0) {
+        return stillPlaying;
+    }
+    SetFlags(header->dwFlags, 0, 0x2 /* prepared */);
+    return MMSYSERR_NOERROR;
+}

@@ -39,22 +39,11 @@ std::uint64_t CWaveInHandle::BytesAt(Clock::time_point now) const {
 }
 
 MMRESULT CWaveInHandle::Prepare(WAVEHDR* header, UINT size) {
-    if (header == nullptr || size < sizeof(WAVEHDR) || header->lpData == nullptr) {
-        return MMSYSERR_INVALPARAM;
-    }
-    SetFlags(header->dwFlags, WHDR_PREPARED, WHDR_DONE | WHDR_INQUEUE);
-    return MMSYSERR_NOERROR;
+    return PrepareHeader(header, size, WHDR_INQUEUE);
 }
 
 MMRESULT CWaveInHandle::Unprepare(WAVEHDR* header, UINT size) {
-    if (header == nullptr || size < sizeof(WAVEHDR)) {
-        return MMSYSERR_INVALPARAM;
-    }
-    if ((mmxHeaderFlags(header->dwFlags) & WHDR_INQUEUE) != 0) {
-        return WAVERR_STILLPLAYING;
-    }
-    SetFlags(header->dwFlags, 0, WHDR_PREPARED);
-    return MMSYSERR_NOERROR;
+    return UnprepareHeader(header, size, WHDR_INQUEUE, WAVERR_STILLPLAYING);
 }
 
 MMRESULT CWaveInHandle::AddBuffer(WAVEHDR* header, UINT size) {

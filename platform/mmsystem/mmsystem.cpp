@@ -64,6 +64,48 @@ std::shared_ptr<H> Find(const void* handle) {
     return CMmHandle::Find<H>(handle);
 }
 
+// Opens a wave device of either direction; with WAVE_FORMAT_QUERY only checks the format.
+template <typename H, typename Port>
+MMRESULT OpenWave(H** handle, const std::vector<std::shared_ptr<Port>>& ports, UINT deviceId,
+                  const WAVEFORMATEX* format, DWORD_PTR callback, DWORD_PTR instance, DWORD flags) {
+    const bool query = (flags & WAVE_FORMAT_QUERY) != 0;
+    if (handle == nullptr && !query) {
+        return MMSYSERR_INVALPARAM;
+    }
+    if (handle != nullptr) {
+        *handle = nullptr;
+    }
+    if (const MMRESULT check = CheckCallback(callback, flags); check != MMSYSERR_NOERROR) {
+        return check;
+    }
+    const auto port = PortAt(ports, deviceId);
+    if (!port) {
+        return MMSYSERR_BADDEVICEID;
+    }
+    if (const MMRESULT check = CheckFormat(format); check != MMSYSERR_NOERROR || query) {
+        return check;
+    }
+    const UINT id = deviceId == WAVE_MAPPER ? 0 : deviceId;
+    const auto object = std::make_shared<H>(port, id, *format, callback, instance, flags);
+    CMmHandle::Add(object);
+    *handle = object.get();
+    return MMSYSERR_NOERROR;
+}
+
+// The device a handle was opened on.
+template <typename H, typename Handle>
+MMRESULT DeviceIdOf(Handle handle, UINT* deviceId) {
+    const auto object = Find<H>(handle);
+    if (!object) {
+        return MMSYSERR_INVALHANDLE;
+    }
+    if (deviceId == nullptr) {
+        return MMSYSERR_INVALPARAM;
+    }
+    *deviceId = object->DeviceId();
+    return MMSYSERR_NOERROR;
+}
+
 // Closes a handle whose object agrees, then forgets it.
 template <typename H>
 MMRESULT CloseHandle(H* handle) {
@@ -235,15 +277,7 @@ MMRESULT midiOutCacheDrumPatches(HMIDIOUT handle, UINT, WORD*, UINT) {
 }
 
 MMRESULT midiOutGetID(HMIDIOUT handle, UINT* deviceId) {
-    const auto object = Find<CMidiOutHandle>(handle);
-    if (!object) {
-        return MMSYSERR_INVALHANDLE;
-    }
-    if (deviceId == nullptr) {
-        return MMSYSERR_INVALPARAM;
-    }
-    *deviceId = object->DeviceId();
-    return MMSYSERR_NOERROR;
+    return DeviceIdOf<CMidiOutHandle>(handle, deviceId);
 }
 
 MMRESULT midiOutGetErrorText(MMRESULT code, char* text, UINT size) {
@@ -375,15 +409,7 @@ MMRESULT midiInReset(HMIDIIN handle) {
 }
 
 MMRESULT midiInGetID(HMIDIIN handle, UINT* deviceId) {
-    const auto object = Find<CMidiInHandle>(handle);
-    if (!object) {
-        return MMSYSERR_INVALHANDLE;
-    }
-    if (deviceId == nullptr) {
-        return MMSYSERR_INVALPARAM;
-    }
-    *deviceId = object->DeviceId();
-    return MMSYSERR_NOERROR;
+    return DeviceIdOf<CMidiInHandle>(handle, deviceId);
 }
 
 MMRESULT midiInGetErrorText(MMRESULT code, char* text, UINT size) {
@@ -395,29 +421,8 @@ MMRESULT midiInGetErrorText(MMRESULT code, char* text, UINT size) {
 
 MMRESULT waveOutOpen(HWAVEOUT* handle, UINT deviceId, const WAVEFORMATEX* format,
                      DWORD_PTR callback, DWORD_PTR instance, DWORD flags) {
-    const bool query = (flags & WAVE_FORMAT_QUERY) != 0;
-    if (handle == nullptr && !query) {
-        return MMSYSERR_INVALPARAM;
-    }
-    if (handle != nullptr) {
-        *handle = nullptr;
-    }
-    if (const MMRESULT check = CheckCallback(callback, flags); check != MMSYSERR_NOERROR) {
-        return check;
-    }
-    const auto port = PortAt(Devices().WaveOutPorts(), deviceId);
-    if (!port) {
-        return MMSYSERR_BADDEVICEID;
-    }
-    if (const MMRESULT check = CheckFormat(format); check != MMSYSERR_NOERROR || query) {
-        return check;
-    }
-    const UINT id = deviceId == WAVE_MAPPER ? 0 : deviceId;
-    const auto object =
-        std::make_shared<CWaveOutHandle>(port, id, *format, callback, instance, flags);
-    CMmHandle::Add(object);
-    *handle = object.get();
-    return MMSYSERR_NOERROR;
+    return OpenWave<CWaveOutHandle>(handle, Devices().WaveOutPorts(), deviceId, format, callback,
+                                    instance, flags);
 }
 
 MMRESULT waveOutClose(HWAVEOUT handle) {
@@ -481,15 +486,7 @@ MMRESULT waveOutSetPlaybackRate(HWAVEOUT handle, DWORD) {
 }
 
 MMRESULT waveOutGetID(HWAVEOUT handle, UINT* deviceId) {
-    const auto object = Find<CWaveOutHandle>(handle);
-    if (!object) {
-        return MMSYSERR_INVALHANDLE;
-    }
-    if (deviceId == nullptr) {
-        return MMSYSERR_INVALPARAM;
-    }
-    *deviceId = object->DeviceId();
-    return MMSYSERR_NOERROR;
+    return DeviceIdOf<CWaveOutHandle>(handle, deviceId);
 }
 
 MMRESULT waveOutGetErrorText(MMRESULT code, char* text, UINT size) {
@@ -501,29 +498,8 @@ MMRESULT waveOutGetErrorText(MMRESULT code, char* text, UINT size) {
 
 MMRESULT waveInOpen(HWAVEIN* handle, UINT deviceId, const WAVEFORMATEX* format, DWORD_PTR callback,
                     DWORD_PTR instance, DWORD flags) {
-    const bool query = (flags & WAVE_FORMAT_QUERY) != 0;
-    if (handle == nullptr && !query) {
-        return MMSYSERR_INVALPARAM;
-    }
-    if (handle != nullptr) {
-        *handle = nullptr;
-    }
-    if (const MMRESULT check = CheckCallback(callback, flags); check != MMSYSERR_NOERROR) {
-        return check;
-    }
-    const auto port = PortAt(Devices().WaveInPorts(), deviceId);
-    if (!port) {
-        return MMSYSERR_BADDEVICEID;
-    }
-    if (const MMRESULT check = CheckFormat(format); check != MMSYSERR_NOERROR || query) {
-        return check;
-    }
-    const UINT id = deviceId == WAVE_MAPPER ? 0 : deviceId;
-    const auto object =
-        std::make_shared<CWaveInHandle>(port, id, *format, callback, instance, flags);
-    CMmHandle::Add(object);
-    *handle = object.get();
-    return MMSYSERR_NOERROR;
+    return OpenWave<CWaveInHandle>(handle, Devices().WaveInPorts(), deviceId, format, callback,
+                                   instance, flags);
 }
 
 MMRESULT waveInClose(HWAVEIN handle) {
@@ -566,15 +542,7 @@ MMRESULT waveInGetPosition(HWAVEIN handle, MMTIME* time, UINT size) {
 }
 
 MMRESULT waveInGetID(HWAVEIN handle, UINT* deviceId) {
-    const auto object = Find<CWaveInHandle>(handle);
-    if (!object) {
-        return MMSYSERR_INVALHANDLE;
-    }
-    if (deviceId == nullptr) {
-        return MMSYSERR_INVALPARAM;
-    }
-    *deviceId = object->DeviceId();
-    return MMSYSERR_NOERROR;
+    return DeviceIdOf<CWaveInHandle>(handle, deviceId);
 }
 
 MMRESULT waveInGetErrorText(MMRESULT code, char* text, UINT size) {

@@ -6,10 +6,16 @@
 
 #include <QFile>
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <functional>
 #include <mutex>
+#include <queue>
+#include <vector>
 
 namespace {
+
+std::atomic<bool> g_mapFiles{true};
 
 std::recursive_mutex& WorkspaceLock() {
     static auto* lock = new std::recursive_mutex;
@@ -154,14 +160,22 @@ private:
     bool m_overflowed = false;
 };
 
-// The merge of SmfMergeTracks; with dropMemo, the first text event of track a is left out
-// when it stands at the time of the event written just before it (the memo being replaced).
-void Merge(SmfWorkspace& workspace, int a, int b, bool dropMemo) {
+// Merges any number of tracks into the current buffer as one, in time order; on equal times
+// the track given first goes first. With dropMemo, the first text event of the first track is
+// left out when it stands at the time of the event written just before it (the memo being
+// replaced).
+void MergeSources(SmfWorkspace& workspace, std::vector<Source>& sources, bool dropMemo) {
     workspace.StartAfresh();
-    Source sources[2] = {Source{workspace.Data(a), workspace.Fill(a)},
-                         Source{workspace.Data(b), workspace.Fill(b)}};
-    for (Source& source : sources) {
-        source.NextDelta();
+    using Next = std::pair<std::int64_t, std::size_t>; // time, track
+    std::priority_queue<Next, std::vector<Next>, std::greater<>> queue;
+    std::int64_t end = 0;
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+        sources[i].NextDelta();
+        if (sources[i].done) {
+            end = std::max(end, sources[i].end);
+        } else {
+            queue.emplace(sources[i].time, i);
+        }
     }
     std::int64_t lastTime = 0;
     int lastStatus = 0;
@@ -172,58 +186,50 @@ void Merge(SmfWorkspace& workspace, int a, int b, bool dropMemo) {
             out.VarLen(time - lastTime);
             lastTime = time;
         };
-        for (;;) {
-            if (sources[0].done && sources[1].done) {
-                break;
-            }
-            const int pick =
-                (!sources[0].done && (sources[1].done || sources[0].time <= sources[1].time)) ? 0
-                                                                                              : 1;
+        while (!queue.empty()) {
+            const std::size_t pick = queue.top().second;
+            queue.pop();
             Source& source = sources[pick];
+            bool finished = false;
             const int status = source.At(source.position);
             if (status < 0) {
-                source.Finish();
-                continue;
-            }
-            if (status == 0xF0 || status == 0xF7) {
+                finished = true;
+            } else if (status == 0xF0 || status == 0xF7) {
                 std::int64_t position = source.position + 1;
                 const std::int64_t length = source.VarLen(position);
                 if (length < 0 || position + length > source.fill) {
-                    source.Finish();
-                    continue;
+                    finished = true;
+                } else {
+                    writeDelta(source.time);
+                    out.Byte(static_cast<std::uint8_t>(status));
+                    out.VarLen(length);
+                    out.Bytes(source.data + position, static_cast<std::size_t>(length));
+                    lastStatus = 0;
+                    source.running = 0;
+                    source.position = position + length;
                 }
-                writeDelta(source.time);
-                out.Byte(static_cast<std::uint8_t>(status));
-                out.VarLen(length);
-                out.Bytes(source.data + position, static_cast<std::size_t>(length));
-                lastStatus = 0;
-                source.running = 0;
-                source.position = position + length;
             } else if (status == 0xFF) {
                 std::int64_t position = source.position + 2;
                 const int type = source.At(source.position + 1);
                 const std::int64_t length = type < 0 ? -1 : source.VarLen(position);
-                if (length < 0 || position + length > source.fill) {
-                    source.Finish();
-                    continue;
-                }
-                source.running = 0;
-                source.position = position + length;
-                if (type == 0x2F) {
-                    source.Finish();
-                    continue;
-                }
-                const bool firstText = type == 0x01 && pick == 0 && !firstTextSeen;
-                if (type == 0x01 && pick == 0) {
-                    firstTextSeen = true;
-                }
-                if (!(dropMemo && firstText && source.time == lastTime)) {
-                    writeDelta(source.time);
-                    out.Byte(0xFF);
-                    out.Byte(static_cast<std::uint8_t>(type));
-                    out.VarLen(length);
-                    out.Bytes(source.data + position, static_cast<std::size_t>(length));
-                    lastStatus = 0;
+                if (length < 0 || position + length > source.fill || type == 0x2F) {
+                    finished = true;
+                    source.position = length < 0 ? source.position : position + length;
+                } else {
+                    source.running = 0;
+                    source.position = position + length;
+                    const bool firstText = type == 0x01 && pick == 0 && !firstTextSeen;
+                    if (type == 0x01 && pick == 0) {
+                        firstTextSeen = true;
+                    }
+                    if (!(dropMemo && firstText && source.time == lastTime)) {
+                        writeDelta(source.time);
+                        out.Byte(0xFF);
+                        out.Byte(static_cast<std::uint8_t>(type));
+                        out.VarLen(length);
+                        out.Bytes(source.data + position, static_cast<std::size_t>(length));
+                        lastStatus = 0;
+                    }
                 }
             } else if (status < 0xF0) {
                 int message = status;
@@ -234,32 +240,98 @@ void Merge(SmfWorkspace& workspace, int a, int b, bool dropMemo) {
                 }
                 const auto count = static_cast<std::int64_t>(DataBytes(message));
                 if (message == 0 || position + count > source.fill) {
-                    source.Finish();
-                    continue;
+                    finished = true;
+                } else {
+                    source.running = message;
+                    writeDelta(source.time);
+                    if (message != lastStatus) {
+                        out.Byte(static_cast<std::uint8_t>(message));
+                        lastStatus = message;
+                    }
+                    out.Byte(source.data[position] & 0x7F);
+                    if (count == 2) {
+                        out.Byte(source.data[position + 1] & 0x7F);
+                    }
+                    source.position = position + count;
                 }
-                source.running = message;
-                writeDelta(source.time);
-                if (message != lastStatus) {
-                    out.Byte(static_cast<std::uint8_t>(message));
-                    lastStatus = message;
-                }
-                out.Byte(source.data[position] & 0x7F);
-                if (count == 2) {
-                    out.Byte(source.data[position + 1] & 0x7F);
-                }
-                source.position = position + count;
             } else {
-                // F1 to FE cannot stand in a track.
-                source.Finish();
-                continue;
+                finished = true; // F1 to FE cannot stand in a track
             }
-            source.NextDelta();
+            if (!finished) {
+                source.NextDelta();
+            } else {
+                source.Finish();
+            }
+            if (source.done) {
+                end = std::max(end, source.end);
+            } else {
+                queue.emplace(source.time, pick);
+            }
         }
-        out.VarLen(std::max(sources[0].end, sources[1].end) - lastTime);
-        const std::uint8_t end[3] = {0xFF, 0x2F, 0x00};
-        out.Bytes(end, 3);
+        out.VarLen(end - lastTime);
+        const std::uint8_t endOfTrack[3] = {0xFF, 0x2F, 0x00};
+        out.Bytes(endOfTrack, 3);
     }
     workspace.PatchTrackLength();
+}
+
+// The merge of SmfMergeTracks, of two buffers of the workspace.
+void Merge(SmfWorkspace& workspace, int a, int b, bool dropMemo) {
+    std::vector<Source> sources{Source{workspace.Data(a), workspace.Fill(a)},
+                                Source{workspace.Data(b), workspace.Fill(b)}};
+    MergeSources(workspace, sources, dropMemo);
+}
+
+// The tracks of a file image, each as SmfReadTrack would load it: found by walking the chunks
+// (after an optional 128-byte preamble), stopping at the first track that could not be read,
+// and a track whose length stops short of its end of track read on to it, as far as a buffer
+// holds.
+std::vector<Source> TracksOf(const std::uint8_t* image, std::int64_t size) {
+    std::vector<Source> tracks;
+    std::int64_t start = 0;
+    if (size < 14 || !Is(image, "MThd")) {
+        if (size < 128 + 14 || !Is(image + 128, "MThd")) {
+            return tracks;
+        }
+        start = 128;
+    }
+    const std::int64_t headerLength = BigEndian32(image + start + 4);
+    if (headerLength < 6) {
+        return tracks;
+    }
+    std::int64_t position = start + 8 + headerLength;
+    for (;;) {
+        if (position + 8 > size || !Is(image + position, "MTrk")) {
+            break;
+        }
+        const std::int64_t length = BigEndian32(image + position + 4);
+        const std::int64_t data = position + 8;
+        const auto room =
+            static_cast<std::int64_t>(SmfWorkspace::kBufferSize - SmfWorkspace::kTrackStart);
+        if (data + length > size || length > room) {
+            break;
+        }
+        std::int64_t held = length;
+        if (!HasEndOfTrack(image + data, static_cast<std::size_t>(length))) {
+            // Read on to FF 2F 00 or the end of the file; what the buffer cannot hold is lost.
+            std::int64_t at = data + length;
+            int last[3] = {-1, -1, -1};
+            while (at < size) {
+                last[0] = last[1];
+                last[1] = last[2];
+                last[2] = image[at++];
+                if (last[0] == 0xFF && last[1] == 0x2F && last[2] == 0x00) {
+                    break;
+                }
+            }
+            held = std::min(at - data, room);
+        }
+        Source track{image + data, held};
+        track.position = 0;
+        tracks.push_back(track);
+        position = data + length;
+    }
+    return tracks;
 }
 
 // Reads every track of the file into one, in buffer 0 or 1 (returned); the header of track 0
@@ -272,6 +344,28 @@ int ReadAllTracks(SmfWorkspace& workspace, const QString& path, std::uint8_t (&h
     }
     std::memcpy(header, workspace.Data(0), sizeof header);
     accumulated = 0;
+
+    // All tracks merged in one pass, straight from the file: the same result as merging them
+    // one by one into the tracks before, without going over the earlier ones again and again.
+    QFile file(path);
+    const uchar* image = g_mapFiles && file.open(QIODevice::ReadOnly) && file.size() > 0
+                             ? file.map(0, file.size())
+                             : nullptr;
+    if (image != nullptr) {
+        std::vector<Source> tracks = TracksOf(image, file.size());
+        if (tracks.size() > 1) {
+            workspace.Select(1);
+            MergeSources(workspace, tracks, false);
+            accumulated = 1;
+        }
+        file.unmap(const_cast<uchar*>(image));
+        if (workspace.Overflowed()) {
+            return SMF_RESULT_TOO_LARGE;
+        }
+        workspace.lastError = SMF_OK;
+        return SMF_RESULT_OK;
+    }
+
     for (int track = 1;; ++track) {
         workspace.Select(2);
         if (!SmfReadTrack(workspace, path, track)) {
@@ -305,6 +399,10 @@ int Finish(SmfWorkspace& workspace, const QString& path, const std::uint8_t (&he
 }
 
 } // namespace
+
+void SmfSetMapping(bool map) {
+    g_mapFiles = map;
+}
 
 SmfAccess::SmfAccess() {
     WorkspaceLock().lock();

@@ -64,5 +64,9 @@ int SmfWriteMemo(const QString& path, const char* text, std::size_t length);
 // a terminating zero), -1 when there is none.
 int SmfFindMemo(const std::uint8_t* image, std::size_t length, char* text,
                 std::size_t size = kSmfMemoBuffer);
+// Whether the rewriting operations merge all tracks at once from the mapped file (the
+// default) or read and merge them one by one; both give the same file.
+void SmfSetMapping(bool map);
+
 // The memo of a file image up to its first zero byte; empty when there is none.
 QByteArray SmfMemoOf(const QByteArray& image);

@@ -30,8 +30,7 @@ QString CAboutText::VersionList() {
 QString CAboutText::Text() {
     return QStringLiteral("ZQ31 Concertino Version 1.02J\r\n\r\n") +
            QStringLiteral("Copyright (C) Tolvarine. All rights reserved.\r\n"
-                          "MP3 decoding by libmpg123, MP3 encoding by LAME, WMA by FFmpeg "
-                          "(LGPL); user interface by Qt (LGPL).") +
+                          "Built with Qt (LGPL).") +
            VersionList();
 }
 

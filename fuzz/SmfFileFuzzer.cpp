@@ -7,9 +7,9 @@
 #include <string>
 #include <unistd.h>
 
-// A file of any bytes is read track by track, flattened and given a memo. Whatever it holds,
-// nothing reads or writes outside the workspace, and a file that cannot be read is left as it
-// was.
+// A file of any bytes is read track by track, flattened (both from the mapped file and one
+// track at a time, which must agree) and given a memo. Whatever it holds, nothing reads or
+// writes outside the workspace, and a file that cannot be read is left as it was.
 namespace {
 
 QString Scratch() {
@@ -46,10 +46,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (int track = 0; track < 4 && SmfReadTrack(*access, Scratch(), track); ++track) {
         }
     }
-    if (SmfFlattenFile(Scratch()) != SMF_RESULT_OK && Get() != original) {
+    // Flattened one track at a time as well, in a second file: the two must agree.
+    const QString second = Scratch() + QStringLiteral(".2");
+    {
+        QFile copy(second);
+        if (!copy.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+            copy.write(original) != original.size()) {
+            std::abort();
+        }
+    }
+    SmfSetMapping(false);
+    const int oneByOne = SmfFlattenFile(second);
+    SmfSetMapping(true);
+    const int result = SmfFlattenFile(Scratch());
+    if (result != SMF_RESULT_OK && Get() != original) {
         __builtin_trap(); // an unreadable file was changed
     }
     const QByteArray flattened = Get();
+    QFile other(second);
+    if (result != oneByOne || !other.open(QIODevice::ReadOnly) || other.readAll() != flattened) {
+        __builtin_trap(); // the two ways of merging disagree
+    }
     if (SmfWriteMemo(Scratch(), "memo", 4) != SMF_RESULT_OK && Get() != flattened) {
         __builtin_trap();
     }

@@ -372,3 +372,57 @@ TEST(MemoCodec, JapaneseTravelsAsShiftJis) {
     EXPECT_EQ(CMemoCodec::ToFile(QStringLiteral("x😀y")), QByteArray("x?y"));
     EXPECT_EQ(CMemoCodec::FromFile(QByteArray("a\x81")), QStringLiteral("a\uFFFD"));
 }
+
+TEST(Smf, MergingAllTracksAtOnceGivesWhatMergingThemOneByOneGives) {
+    // Files of many shapes: several tracks, running status, system-exclusive and meta events,
+    // stray bytes, track lengths that stop short or run long.
+    std::uint32_t seed = 12345;
+    const auto next = [&seed](std::uint32_t limit) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % limit;
+    };
+    for (int round = 0; round < 60; ++round) {
+        const int tracks = 1 + static_cast<int>(next(6));
+        Bytes file = Header(1, tracks);
+        for (int t = 0; t < tracks; ++t) {
+            Bytes events;
+            const int count = static_cast<int>(next(40));
+            for (int e = 0; e < count; ++e) {
+                events.push_back(static_cast<std::uint8_t>(next(4) == 0 ? next(200) : 0));
+                switch (next(7)) {
+                case 0:
+                    events.insert(events.end(), {0xFF, 0x01, 2, 'x', 'y'});
+                    break;
+                case 1:
+                    events.insert(events.end(), {0xF0, 3, 0x7E, 0x01, 0xF7});
+                    break;
+                case 2:
+                    events.insert(events.end(), {static_cast<std::uint8_t>(next(80))}); // stray
+                    break;
+                case 3:
+                    events.insert(events.end(), {static_cast<std::uint8_t>(0x90 | next(16)),
+                                                 static_cast<std::uint8_t>(next(128)), 64});
+                    break;
+                default:
+                    events.insert(events.end(), {static_cast<std::uint8_t>(next(128)), 1});
+                    break;
+                }
+            }
+            if (next(5) != 0) {
+                events.insert(events.end(), {0, 0xFF, 0x2F, 0x00});
+            }
+            const long declared = next(6) == 0 ? static_cast<long>(events.size() / 2) : -1;
+            const Bytes track = Track(events, declared);
+            file.insert(file.end(), track.begin(), track.end());
+        }
+        const QString mapped = Write(QStringLiteral("mapped.mid"), file);
+        const QString oneByOne = Write(QStringLiteral("onebyone.mid"), file);
+        SmfSetMapping(true);
+        const int first = SmfFlattenFile(mapped);
+        SmfSetMapping(false);
+        const int second = SmfFlattenFile(oneByOne);
+        SmfSetMapping(true);
+        EXPECT_EQ(first, second) << "round " << round;
+        EXPECT_EQ(Read(mapped), Read(oneByOne)) << "round " << round;
+    }
+}

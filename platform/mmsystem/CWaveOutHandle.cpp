@@ -33,7 +33,13 @@ double CWaveOutHandle::BytesAt(Clock::time_point now) const {
         return m_anchorBytes;
     }
     const double seconds = std::chrono::duration<double>(now - m_anchorTime).count();
-    return m_anchorBytes + seconds * m_format.nAvgBytesPerSec;
+    // Never past what was written: a late device thread must not make the position run ahead.
+    double queued = static_cast<double>(m_played);
+    for (const WAVEHDR* header : m_queue) {
+        queued += header->dwBufferLength;
+    }
+    queued -= m_offset;
+    return std::min(m_anchorBytes + seconds * m_format.nAvgBytesPerSec, queued);
 }
 
 CWaveOutHandle::Clock::time_point CWaveOutHandle::TimeOfByte(double byte) const {

@@ -29,25 +29,97 @@ std::uint8_t Low(unsigned int value) {
     return static_cast<std::uint8_t>(value & 0xFF);
 }
 
+// A setting's system-exclusive message: its bytes with zeros where the value goes. The same
+// bytes up to the value are what recognises the message when the piano reports the setting.
+struct Layout {
+    const std::uint8_t* bytes;
+    std::size_t length;
+    std::size_t valueAt;
+    std::size_t values;
+};
+
 template <std::size_t N>
-void SendLong(const std::uint8_t (&message)[N]) {
-    CPianoSender::SendPianoLongMsg(message, N);
+constexpr Layout MakeLayout(const std::uint8_t (&bytes)[N], std::size_t valueAt,
+                            std::size_t values = 1) {
+    return Layout{bytes, N, valueAt, values};
 }
 
-// Whether bytes begin with prefix and hold the value bytes after it.
-template <std::size_t N>
-bool StartsWith(const std::uint8_t* bytes, std::size_t length, const std::uint8_t (&prefix)[N],
-                std::size_t needed) {
-    return length >= needed && std::memcmp(bytes, prefix, N) == 0;
+constexpr std::uint8_t kTransposeBytes[] = {0xF0, 0x7F, 0x7F, 0x04, 0x04, 0x00, 0x00, 0xF7};
+constexpr std::uint8_t kTuningBytes[] = {0xF0, 0x7F, 0x7F, 0x04, 0x03, 0x00, 0x00, 0xF7};
+constexpr std::uint8_t kTouchBytes[] = {0xF0, 0x50, 0x2C, 0x05, 0x00, 0x1F,
+                                        0x02, 0x00, 0x00, 0x00, 0xF7};
+constexpr std::uint8_t kReverbBytes[] = {0xF0, 0x50, 0x2C, 0x05, 0x00, 0x1F,
+                                         0x00, 0x01, 0x00, 0x00, 0xF7};
+constexpr std::uint8_t kDualBytes[] = {0xF0, 0x50, 0x2C, 0x05, 0x00, 0x1F, 0x02,
+                                       0x10, 0x00, 0x00, 0x00, 0x00, 0xF7};
+constexpr std::uint8_t kChannelBytes[] = {0xF0, 0x50, 0x2C, 0x05, 0x00, 0x1F,
+                                          0x00, 0x10, 0x00, 0x00, 0xF7};
+
+constexpr Layout kTranspose = MakeLayout(kTransposeBytes, 6);
+// Master fine tuning: most significant byte first.
+constexpr Layout kTuning = MakeLayout(kTuningBytes, 5, 2);
+constexpr Layout kTouch = MakeLayout(kTouchBytes, 9);
+constexpr Layout kReverb = MakeLayout(kReverbBytes, 9);
+constexpr Layout kDual = MakeLayout(kDualBytes, 11);
+constexpr Layout kChannel = MakeLayout(kChannelBytes, 9);
+
+constexpr std::uint8_t kProgramChange = 0xC0;
+constexpr std::uint8_t kControlChange = 0xB0;
+constexpr std::uint8_t kBrillianceController = 0x4A;
+constexpr std::uint8_t kAllNotesOffController = 0x7B;
+
+bool IsData(std::uint8_t byte) {
+    return byte < 0x80;
 }
 
-constexpr std::uint8_t kTransposePrefix[] = {0xF0, 0x7F, 0x7F, 0x04, 0x04, 0x00};
-constexpr std::uint8_t kTuningPrefix[] = {0xF0, 0x7F, 0x7F, 0x04, 0x03};
-constexpr std::uint8_t kTouchPrefix[] = {0xF0, 0x50, 0x2C, 0x05, 0x00, 0x1F, 0x02, 0x00, 0x00};
-constexpr std::uint8_t kReverbPrefix[] = {0xF0, 0x50, 0x2C, 0x05, 0x00, 0x1F, 0x00, 0x01, 0x00};
-constexpr std::uint8_t kDualPrefix[] = {0xF0, 0x50, 0x2C, 0x05, 0x00, 0x1F,
-                                        0x02, 0x10, 0x00, 0x00, 0x00};
-constexpr std::uint8_t kChannelPrefix[] = {0xF0, 0x50, 0x2C, 0x05, 0x00, 0x1F, 0x00, 0x10, 0x00};
+// Every byte the piano gets between the status and F7 must be a data byte: a value whose low
+// byte is 0x80 or above would put a status byte inside the message, so nothing is sent.
+bool Refuse(const char* setter, unsigned int value) {
+    CLast::Trace().TraceLine() << setter << ": 値 " << value
+                               << " は7ビットに収まらないので送信しない"
+                               << "\n";
+    return false;
+}
+
+bool SendShort(const char* setter, unsigned int value, std::uint8_t status, std::uint8_t first,
+               std::uint8_t second = 0) {
+    if (!IsData(first) || !IsData(second)) {
+        return Refuse(setter, value);
+    }
+    CPianoSender::SendPianoShortMsg(status | (static_cast<DWORD>(first) << 8) |
+                                    (static_cast<DWORD>(second) << 16));
+    return true;
+}
+
+// The layout with its value bytes filled in, sent when they are all data bytes.
+bool SendSetting(const char* setter, unsigned int value, const Layout& layout,
+                 std::initializer_list<std::uint8_t> values) {
+    std::vector<std::uint8_t> message(layout.bytes, layout.bytes + layout.length);
+    std::size_t at = layout.valueAt;
+    for (const std::uint8_t byte : values) {
+        if (!IsData(byte)) {
+            return Refuse(setter, value);
+        }
+        message[at++] = byte;
+    }
+    CPianoSender::SendPianoLongMsg(message.data(), message.size());
+    return true;
+}
+
+// Whether bytes are the layout's message with data bytes for all of its value; a message cut
+// short before its value, or with a status byte where the value belongs, is none of ours.
+bool Matches(const std::uint8_t* bytes, std::size_t length, const Layout& layout) {
+    if (length < layout.valueAt + layout.values ||
+        std::memcmp(bytes, layout.bytes, layout.valueAt) != 0) {
+        return false;
+    }
+    for (std::size_t i = 0; i < layout.values; ++i) {
+        if (!IsData(bytes[layout.valueAt + i])) {
+            return false;
+        }
+    }
+    return true;
+}
 
 } // namespace
 
@@ -105,9 +177,10 @@ void CCtrlPanel::SetPStatTuning(int value) {
 }
 
 void CCtrlPanel::SetDefTimbre(unsigned int program) {
-    g_defTimbre = 1;
-    m_program = program;
-    CPianoSender::SendPianoShortMsg(0xC0u | (static_cast<DWORD>(Low(program)) << 8));
+    if (SendShort("SetDefTimbre", program, kProgramChange, Low(program))) {
+        g_defTimbre = 1;
+        m_program = program;
+    }
 }
 
 void CCtrlPanel::SetDualTimbre(unsigned int program) {
@@ -118,50 +191,43 @@ void CCtrlPanel::SetDualTimbre(unsigned int program) {
         }
         return;
     }
-    g_defTimbre = 1;
-    const std::uint8_t message[13] = {0xF0, 0x50, 0x2C, 0x05, 0x00,         0x1F, 0x02,
-                                      0x10, 0x00, 0x00, 0x00, Low(program), 0xF7};
-    SendLong(message);
+    if (SendSetting("SetDualTimbre", program, kDual, {Low(program)})) {
+        g_defTimbre = 1;
+    }
 }
 
 void CCtrlPanel::SetReverbOffOn(unsigned int value) {
     g_reverbOffOn = 1;
-    const std::uint8_t message[11] = {
-        0xF0, 0x50, 0x2C, 0x05, 0x00,
-        0x1F, 0x00, 0x01, 0x00, static_cast<std::uint8_t>(Low(value) != 0 ? 1 : 0),
-        0xF7};
-    SendLong(message);
+    SendSetting("SetReverbOffOn", value, kReverb,
+                {Low(value) != 0 ? std::uint8_t{1} : std::uint8_t{0}});
 }
 
 void CCtrlPanel::SetBrilliance(unsigned int value) {
-    g_brilliance = 1;
-    CPianoSender::SendPianoShortMsg(0x4AB0u | (static_cast<DWORD>(Low(value)) << 16));
+    if (SendShort("SetBrilliance", value, kControlChange, kBrillianceController, Low(value))) {
+        g_brilliance = 1;
+    }
 }
 
 void CCtrlPanel::SetTouchSense(unsigned int value) {
-    g_touchSense = 1;
-    const std::uint8_t message[11] = {0xF0, 0x50, 0x2C, 0x05,       0x00, 0x1F,
-                                      0x02, 0x00, 0x00, Low(value), 0xF7};
-    SendLong(message);
+    if (SendSetting("SetTouchSense", value, kTouch, {Low(value)})) {
+        g_touchSense = 1;
+    }
 }
 
 void CCtrlPanel::SetTranspose(unsigned int value) {
-    g_transpose = 1;
-    const std::uint8_t message[8] = {0xF0, 0x7F, 0x7F, 0x04, 0x04, 0x00, Low(value), 0xF7};
-    SendLong(message);
+    if (SendSetting("SetTranspose", value, kTranspose, {Low(value)})) {
+        g_transpose = 1;
+    }
 }
 
 void CCtrlPanel::SetTuning(unsigned int value) {
-    g_tuning = 1;
-    const std::uint8_t message[8] = {0xF0,       0x7F, 0x7F, 0x04, 0x03, Low(value >> 8),
-                                     Low(value), 0xF7};
-    SendLong(message);
+    if (SendSetting("SetTuning", value, kTuning, {Low(value >> 8), Low(value)})) {
+        g_tuning = 1;
+    }
 }
 
 void CCtrlPanel::SetMbch(unsigned int channel) {
-    const std::uint8_t message[11] = {0xF0, 0x50, 0x2C, 0x05,         0x00, 0x1F,
-                                      0x00, 0x10, 0x00, Low(channel), 0xF7};
-    SendLong(message);
+    SendSetting("SetMbch", channel, kChannel, {Low(channel)});
 }
 
 void CCtrlPanel::VolumeMessage(unsigned int value, std::uint8_t (&message)[17]) {
@@ -179,7 +245,11 @@ void CCtrlPanel::VolumeMessage(unsigned int value, std::uint8_t (&message)[17]) 
 void CCtrlPanel::SetVolume(unsigned int value) {
     std::uint8_t message[17];
     VolumeMessage(value, message);
-    SendLong(message);
+    if (!IsData(message[12]) || !IsData(message[13])) {
+        Refuse("SetVolume", value);
+        return;
+    }
+    CPianoSender::SendPianoLongMsg(message, sizeof message);
 }
 
 void CCtrlPanel::Note(unsigned int note, unsigned int velocity, void* source) {
@@ -207,6 +277,9 @@ void CCtrlPanel::Ev2SysShortMsg(std::uint32_t message, void* source) {
     const unsigned int status = message & 0xFF;
     const unsigned int first = (message >> 8) & 0xFF;
     const unsigned int second = (message >> 16) & 0xFF;
+    if (first >= 0x80 || second >= 0x80) {
+        return; // not a message the input could have parsed
+    }
     CSysinfo& sysinfo = CLast::Sysinfo();
     switch (status) {
     case 0x80:
@@ -215,14 +288,14 @@ void CCtrlPanel::Ev2SysShortMsg(std::uint32_t message, void* source) {
     case 0x90:
         Note(first, second, source);
         break;
-    case 0xB0:
-        if (first == 0x4A) {
+    case kControlChange:
+        if (first == kBrillianceController) {
             sysinfo.SetSeqBrilliance(second, source);
-        } else if (first == 0x7B) {
+        } else if (first == kAllNotesOffController) {
             Note(CDataInfo::kAllNotes, 0, source);
         }
         break;
-    case 0xC0:
+    case kProgramChange:
         // A program change on the piano also ends dual play.
         sysinfo.SetSeqDualTimbre(255, source);
         sysinfo.SetSeqDefTimbre(first, source);
@@ -237,18 +310,18 @@ void CCtrlPanel::Ev2SysLongMsg(const std::uint8_t* bytes, std::size_t length, vo
         return;
     }
     CSysinfo& sysinfo = CLast::Sysinfo();
-    if (StartsWith(bytes, length, kTransposePrefix, 7)) {
-        sysinfo.SetSeqTranspose(bytes[6], source);
-    } else if (StartsWith(bytes, length, kTuningPrefix, 7)) {
-        sysinfo.SetSeqTuning(bytes[6] + 256u * bytes[5], source);
-    } else if (StartsWith(bytes, length, kTouchPrefix, 10)) {
-        sysinfo.SetSeqTouch(bytes[9], source);
-    } else if (StartsWith(bytes, length, kReverbPrefix, 10)) {
-        sysinfo.SetSeqReverb(bytes[9], source);
-    } else if (StartsWith(bytes, length, kDualPrefix, 12)) {
-        sysinfo.SetSeqDualTimbre(bytes[11], source);
-    } else if (StartsWith(bytes, length, kChannelPrefix, 10)) {
-        if (bytes[9] != 1) {
+    if (Matches(bytes, length, kTranspose)) {
+        sysinfo.SetSeqTranspose(bytes[kTranspose.valueAt], source);
+    } else if (Matches(bytes, length, kTuning)) {
+        sysinfo.SetSeqTuning(bytes[kTuning.valueAt + 1] + 256u * bytes[kTuning.valueAt], source);
+    } else if (Matches(bytes, length, kTouch)) {
+        sysinfo.SetSeqTouch(bytes[kTouch.valueAt], source);
+    } else if (Matches(bytes, length, kReverb)) {
+        sysinfo.SetSeqReverb(bytes[kReverb.valueAt], source);
+    } else if (Matches(bytes, length, kDual)) {
+        sysinfo.SetSeqDualTimbre(bytes[kDual.valueAt], source);
+    } else if (Matches(bytes, length, kChannel)) {
+        if (bytes[kChannel.valueAt] != 1) {
             // The piano must stay on basic channel 1: say so, and put it back.
             CVeskError error;
             error.SetCode(

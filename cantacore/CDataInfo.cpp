@@ -77,10 +77,12 @@ void Line(const char* text) {
     CLast::Trace().TraceLine() << text << "\n";
 }
 
+} // namespace
+
 // Writes the line for a value equal to the current one or out of range; true when the
 // setter may go on. A null text means the bound cannot be crossed.
-bool Accept(long long value, long long current, long long least, long long most, const char* same,
-            const char* tooSmall, const char* tooLarge) {
+bool CDataInfo::Accept(long long value, long long current, long long least, long long most,
+                       const char* same, const char* tooSmall, const char* tooLarge) {
     if (value == current) {
         Line(same);
         return false;
@@ -95,6 +97,8 @@ bool Accept(long long value, long long current, long long least, long long most,
     }
     return true;
 }
+
+namespace {
 
 LPARAM Place(int x, int y) {
     return static_cast<LPARAM>((static_cast<unsigned int>(y) << 16) | static_cast<unsigned int>(x));
@@ -238,6 +242,20 @@ void CDataInfo::ShowGateMessage() {
                                 kCaption);
 }
 
+// What the piano is sent goes out one message at a time, each with the model's value at that
+// moment: whatever the order of stores from the window thread, the device watch and the
+// piano's own reports, the last value the piano gets from the PC is never older than the
+// model's. The model's lock is never held here, so a slow device blocks no one who only
+// stores.
+void CDataInfo::SendToPiano(void* originator, const std::function<void(CCtrlPanel&)>& send) {
+    CCtrlPanel* piano = PianoFor(originator);
+    if (piano == nullptr) {
+        return;
+    }
+    const std::lock_guard<std::mutex> guard(m_sendLock);
+    send(*piano);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Setters
 
@@ -319,22 +337,19 @@ void CDataInfo::SetTempo(unsigned int tempo, void* originator) {
 
 void CDataInfo::SetDefTimbre(E_TIMBRE timbre, void* originator) {
     const CScorp scope("CDataInfo", "SetDefTimbre", CLast::Trace());
-    if (!Accept(timbre, m_defTimbre, TIM_GRANDPIANO, TIM_PIPEORGAN,
-                "SetDefTimbre第１引数defTimbreが今の_defTimbreと同じ",
-                "SetDefTimbre第１引数defTimbre入力エラー。メイン音色の入力が負(音色なし含む)",
-                "SetDefTimbre第１引数defTimbre入力エラー。メイン音色の入力が範囲(最大)より大")) {
+    if (!Store(m_defTimbre, timbre, TIM_GRANDPIANO, TIM_PIPEORGAN,
+               "SetDefTimbre第１引数defTimbreが今の_defTimbreと同じ",
+               "SetDefTimbre第１引数defTimbre入力エラー。メイン音色の入力が負(音色なし含む)",
+               "SetDefTimbre第１引数defTimbre入力エラー。メイン音色の入力が範囲(最大)より大")) {
         return;
     }
-    const Lock lock(m_lock);
-    m_defTimbre = timbre;
     Notify(GetStereo(), originator);
     Notify(GetConpane(), originator);
-    const unsigned int program = m_converter.TimbreToProgram(timbre);
-    if (CCtrlPanel* piano = PianoFor(originator)) {
-        piano->SetDefTimbre(program);
-    }
+    SendToPiano(originator, [this](CCtrlPanel& piano) {
+        piano.SetDefTimbre(m_converter.TimbreToProgram(m_defTimbre));
+    });
     if (CSequencerRec* recorder = RecorderFor(originator)) {
-        recorder->SetDefTimbre(program);
+        recorder->SetDefTimbre(m_converter.TimbreToProgram(timbre));
     }
     MoveTimbre();
     Notify(GetUserMenu(), originator);
@@ -352,26 +367,27 @@ void CDataInfo::SetDualTimbre(E_TIMBRE timbre, void* originator) {
     // With two voices the main voice always has the lower number: a dual voice at or below
     // the main voice trades places with it.
     bool trade = false;
+    E_TIMBRE dual = timbre;
     {
         const Lock lock(m_lock);
         if (timbre != TIM_NONE && timbre <= m_defTimbre) {
-            m_dualTimbre = m_defTimbre.load();
+            dual = m_defTimbre;
             trade = true;
-        } else {
-            m_dualTimbre = timbre;
         }
+        m_dualTimbre = dual;
     }
+    // The new main voice comes from where the dual voice came from: a trade reported by the
+    // piano is not sent back to it.
     if (trade) {
-        SetDefTimbre(timbre, nullptr);
+        SetDefTimbre(timbre, originator);
     }
-    const unsigned int program = m_converter.DualTimbreToProgram(m_dualTimbre);
     Notify(GetStereo(), originator);
     Notify(GetConpane(), originator);
-    if (CCtrlPanel* piano = PianoFor(originator)) {
-        piano->SetDualTimbre(program);
-    }
+    SendToPiano(originator, [this](CCtrlPanel& piano) {
+        piano.SetDualTimbre(m_converter.DualTimbreToProgram(m_dualTimbre));
+    });
     if (CSequencerRec* recorder = RecorderFor(originator)) {
-        recorder->SetDualTimbre(program);
+        recorder->SetDualTimbre(m_converter.DualTimbreToProgram(dual));
     }
     MoveTimbre();
     Notify(GetUserMenu(), originator);
@@ -379,87 +395,75 @@ void CDataInfo::SetDualTimbre(E_TIMBRE timbre, void* originator) {
 
 void CDataInfo::SetReverbOffOn(E_REVERB reverb, void* originator) {
     const CScorp scope("CDataInfo", "SetReverbOffOn", CLast::Trace());
-    if (!Accept(reverb, m_reverb, REVERB_ON, REVERB_OFF,
-                "SetReverbOffOn第１引数rev_off_onが今の_rev_off_onと同じ",
-                "SetReverbOffOn第１引数rev_off_on入力エラー。rev_off_onがREVERB_ONより小",
-                "SetReverbOffOn第１引数rev_off_on入力エラー。rev_off_onがREVERB_OFFより大")) {
+    if (!Store(m_reverb, reverb, REVERB_ON, REVERB_OFF,
+               "SetReverbOffOn第１引数rev_off_onが今の_rev_off_onと同じ",
+               "SetReverbOffOn第１引数rev_off_on入力エラー。rev_off_onがREVERB_ONより小",
+               "SetReverbOffOn第１引数rev_off_on入力エラー。rev_off_onがREVERB_OFFより大")) {
         return;
     }
-    const Lock lock(m_lock);
-    m_reverb = reverb;
     PostMsg(GetReverbIcon(), originator, WM_DATACHANGE, reverb == REVERB_ON ? 1 : 0, kKeepPlace);
     Notify(GetConpane(), originator);
     Notify(GetReverb(), originator);
-    const unsigned int wire = m_converter.ReverbToWire(reverb);
-    if (CCtrlPanel* piano = PianoFor(originator)) {
-        piano->SetReverbOffOn(wire);
-    }
+    SendToPiano(originator, [this](CCtrlPanel& piano) {
+        piano.SetReverbOffOn(m_converter.ReverbToWire(m_reverb));
+    });
     if (CSequencerRec* recorder = RecorderFor(originator)) {
-        recorder->SetReverbOffOn(wire);
+        recorder->SetReverbOffOn(m_converter.ReverbToWire(reverb));
     }
     Notify(GetUserMenu(), originator);
 }
 
 void CDataInfo::SetBrilliance(E_BRILLIANCE brilliance, void* originator) {
     const CScorp scope("CDataInfo", "SetBrilliance", CLast::Trace());
-    if (!Accept(brilliance, m_brilliance, BRILL_BRITE, BRILL_DARK,
-                "SetBrilliance第１引数brillが今の_brillianceと同じ",
-                "SetBrilliance第１引数brill入力エラー。brillがBRILL_BRITEより小",
-                "SetBrilliance第１引数brill入力エラー。brillがBRILL_DARKより大")) {
+    if (!Store(m_brilliance, brilliance, BRILL_BRITE, BRILL_DARK,
+               "SetBrilliance第１引数brillが今の_brillianceと同じ",
+               "SetBrilliance第１引数brill入力エラー。brillがBRILL_BRITEより小",
+               "SetBrilliance第１引数brill入力エラー。brillがBRILL_DARKより大")) {
         return;
     }
-    const Lock lock(m_lock);
-    m_brilliance = brilliance;
     Notify(GetStereo(), originator);
     Notify(GetConpane(), originator);
-    const unsigned int wire = m_converter.LevelToWire(brilliance);
-    if (CCtrlPanel* piano = PianoFor(originator)) {
-        piano->SetBrilliance(wire);
-    }
+    SendToPiano(originator, [this](CCtrlPanel& piano) {
+        piano.SetBrilliance(m_converter.LevelToWire(m_brilliance));
+    });
     if (CSequencerRec* recorder = RecorderFor(originator)) {
-        recorder->SetBrilliance(wire);
+        recorder->SetBrilliance(m_converter.LevelToWire(brilliance));
     }
 }
 
 void CDataInfo::SetTouchSense(E_TOUCHSENSE touch, void* originator) {
     const CScorp scope("CDataInfo", "SetTouchSense", CLast::Trace());
-    if (!Accept(touch, m_touch, TOUCH_LIGHT, TOUCH_HEAVY,
-                "SetTouchSense第１引数touchが今の_touchと同じ",
-                "SetTouchSense第１引数touch入力エラー。touchがTOUCH_LIGHTより小",
-                "SetTouchSense第１引数touch入力エラー。touchがTOUCH_HEAVYより大")) {
+    if (!Store(m_touch, touch, TOUCH_LIGHT, TOUCH_HEAVY,
+               "SetTouchSense第１引数touchが今の_touchと同じ",
+               "SetTouchSense第１引数touch入力エラー。touchがTOUCH_LIGHTより小",
+               "SetTouchSense第１引数touch入力エラー。touchがTOUCH_HEAVYより大")) {
         return;
     }
-    const Lock lock(m_lock);
-    m_touch = touch;
     Notify(GetStereo(), originator);
     Notify(GetConpane(), originator);
-    const unsigned int wire = m_converter.LevelToWire(touch);
-    if (CCtrlPanel* piano = PianoFor(originator)) {
-        piano->SetTouchSense(wire);
-    }
+    SendToPiano(originator, [this](CCtrlPanel& piano) {
+        piano.SetTouchSense(m_converter.LevelToWire(m_touch));
+    });
     if (CSequencerRec* recorder = RecorderFor(originator)) {
-        recorder->SetTouchSense(wire);
+        recorder->SetTouchSense(m_converter.LevelToWire(touch));
     }
 }
 
 void CDataInfo::SetTranspose(E_TRANSPOSE transpose, void* originator) {
     const CScorp scope("CDataInfo", "SetTranspose", CLast::Trace());
-    if (!Accept(transpose, m_transpose, TRANSPOSE_G, TRANSPOSE_FS,
-                "SetTranspose第１引trans数が今の_transposeと同じ",
-                "SetTranspose第１引数trans入力エラー。transがTRANSPOSE_Gより小",
-                "SetTranspose第１引数trans入力エラー。transがTRANSPOSE_FSより大")) {
+    if (!Store(m_transpose, transpose, TRANSPOSE_G, TRANSPOSE_FS,
+               "SetTranspose第１引trans数が今の_transposeと同じ",
+               "SetTranspose第１引数trans入力エラー。transがTRANSPOSE_Gより小",
+               "SetTranspose第１引数trans入力エラー。transがTRANSPOSE_FSより大")) {
         return;
     }
-    const Lock lock(m_lock);
-    m_transpose = transpose;
     Notify(GetStereo(), originator);
     Notify(GetConpane(), originator);
-    const unsigned int wire = m_converter.TransposeToWire(transpose);
-    if (CCtrlPanel* piano = PianoFor(originator)) {
-        piano->SetTranspose(wire);
-    }
+    SendToPiano(originator, [this](CCtrlPanel& piano) {
+        piano.SetTranspose(m_converter.TransposeToWire(m_transpose));
+    });
     if (CSequencerRec* recorder = RecorderFor(originator)) {
-        recorder->SetTranspose(wire);
+        recorder->SetTranspose(m_converter.TransposeToWire(transpose));
     }
     // The deferred command sends the transpose to the piano: not when it came from there.
     if (!FromPianoOrFile(originator)) {
@@ -499,9 +503,11 @@ void CDataInfo::SetTuning(E_TUNING tuning, void* originator) {
                 "SetTuning第１引数tuning入力エラー。tuningがTUNING_2(仮)より大")) {
         return;
     }
-    const Lock lock(m_lock);
     Line("tuning設定用enum宣言で、最大enumが現時点ではTUNING_2。仕様要確認");
-    m_tuning = tuning;
+    {
+        const Lock lock(m_lock);
+        m_tuning = tuning;
+    }
     Notify(GetStereo(), originator);
     Notify(GetConpane(), originator);
     if (CSequencerRec* recorder = RecorderFor(originator)) {
@@ -526,15 +532,15 @@ void CDataInfo::SetMetroCharType(E_METROCHARTYPE type, void* originator) {
     {
         const Lock lock(m_lock);
         m_metCharType = type;
-        if (GetMetStatus() == MET_STOP) {
-            PostMetroMove(kMetroRest);
-        } else if (CMetronome* metronome = MetronomeFor(originator)) {
-            PostMetroMove(metronome->GetMetroBeatCount());
-        }
-        // Lets the character settle in its new pose before it is put at its place.
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        MoveMetronome();
     }
+    if (GetMetStatus() == MET_STOP) {
+        PostMetroMove(kMetroRest);
+    } else if (CMetronome* metronome = MetronomeFor(originator)) {
+        PostMetroMove(metronome->GetMetroBeatCount());
+    }
+    // Lets the character settle in its new pose before it is put at its place.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    MoveMetronome();
     Notify(GetMetronomeDlg(), originator);
 }
 
@@ -544,8 +550,10 @@ void CDataInfo::SetSeqVol(unsigned int volume, void* originator) {
                 "SetSeqVol第１引数vol入力エラー。volが最大値(100)より大")) {
         return;
     }
-    const Lock lock(m_lock);
-    m_seqVol = volume;
+    {
+        const Lock lock(m_lock);
+        m_seqVol = volume;
+    }
     Notify(GetStereo(), originator);
     if (CSequencerRec* recorder = RecorderFor(originator)) {
         recorder->SetSeqVol(volume);
@@ -558,8 +566,10 @@ void CDataInfo::SetAudVol(unsigned int volume, void* originator) {
                 "SetAudVol第１引数vol入力エラー。volが最大値(100)より大")) {
         return;
     }
-    const Lock lock(m_lock);
-    m_audVol = volume;
+    {
+        const Lock lock(m_lock);
+        m_audVol = volume;
+    }
     Notify(GetStereo(), originator);
 }
 
@@ -569,8 +579,10 @@ void CDataInfo::SetMetVol(unsigned int volume, void* originator) {
                 "SetMetVol第１引数vol入力エラー。volが最大値(100)より大")) {
         return;
     }
-    const Lock lock(m_lock);
-    m_metVol = volume;
+    {
+        const Lock lock(m_lock);
+        m_metVol = volume;
+    }
     Notify(GetMetronomeDlg(), originator);
     Notify(GetConpane(), originator);
 }
@@ -581,8 +593,10 @@ void CDataInfo::SetSeqPlayPos(unsigned int position, void* originator) {
                 nullptr, "SetSeqPlayPos第１引数pos入力エラー。posが最大値(100)より大")) {
         return;
     }
-    const Lock lock(m_lock);
-    m_seqPlayPos = position;
+    {
+        const Lock lock(m_lock);
+        m_seqPlayPos = position;
+    }
     Notify(GetStereo(), originator);
 }
 
@@ -592,8 +606,10 @@ void CDataInfo::SetAudPlayPos(unsigned int position, void* originator) {
                 nullptr, "SetAudPlayPos第１引数pos入力エラー。posが最大値(100)より大")) {
         return;
     }
-    const Lock lock(m_lock);
-    m_audPlayPos = position;
+    {
+        const Lock lock(m_lock);
+        m_audPlayPos = position;
+    }
     Notify(GetStereo(), originator);
 }
 
@@ -605,8 +621,10 @@ void CDataInfo::SetCompressType(E_COMPRESS_TYPE type, void* originator) {
                 "SetCompressType第１引数type入力エラー。typeがCOMPRESS_MP3より大")) {
         return;
     }
-    const Lock lock(m_lock);
-    m_compressType = type;
+    {
+        const Lock lock(m_lock);
+        m_compressType = type;
+    }
     Notify(GetUserMenu(), originator);
 }
 
@@ -623,8 +641,10 @@ void CDataInfo::SetSeqStatus(SOUND_STATUS status, void* originator) {
                 "SetSeqStatus第１引数status入力エラー。statusがSOUND_STOPより大")) {
         return;
     }
-    const Lock lock(m_lock);
-    file->SetSoundStatus(status);
+    {
+        const Lock lock(m_lock);
+        file->SetSoundStatus(status);
+    }
     Notify(GetStereo(), originator);
     Notify(GetConpane(), originator);
     Notify(GetUserMenu(), originator);
@@ -643,8 +663,10 @@ void CDataInfo::SetAudStatus(SOUND_STATUS status, void* originator) {
                 "SetAudStatus第１引数status入力エラー。statusがSOUND_STOPより大")) {
         return;
     }
-    const Lock lock(m_lock);
-    file->SetSoundStatus(status);
+    {
+        const Lock lock(m_lock);
+        file->SetSoundStatus(status);
+    }
     Notify(GetStereo(), originator);
     Notify(GetConpane(), originator);
     Notify(GetUserMenu(), originator);
@@ -658,7 +680,6 @@ void CDataInfo::SetMetStatus(E_METSTATUS status, void* originator) {
                 "SetMetStatus第１引数status入力エラー。statusがMET_STARTより大")) {
         return;
     }
-    const Lock lock(m_lock);
     const CPrivateAction guard(kMetStatusSlot, "CDataInfo", "SetMetStatus");
     // What counts is what the metronome really does, not what the caller believes.
     if (GetMetStatus() == MET_STOP) {
@@ -675,8 +696,10 @@ void CDataInfo::SetDemoStatus(E_DEMOSTATUS status, void* originator) {
                 "SetDemoStatus第１引数status入力エラー。statusがDEMO_STARTより大")) {
         return;
     }
-    const Lock lock(m_lock);
-    m_demoStatus = status;
+    {
+        const Lock lock(m_lock);
+        m_demoStatus = status;
+    }
     Notify(GetStereo(), originator);
     Notify(GetConpane(), originator);
     Notify(GetMetronomeDlg(), originator);
@@ -693,9 +716,12 @@ void CDataInfo::SetSeqMemo(const QString& memo, void* originator) {
         Line("SetSeqMemo:シーケンサファイルがないので何もしない");
         return;
     }
-    const Lock lock(m_lock);
-    const QString previous = m_seqMemo;
-    m_seqMemo = memo;
+    QString previous;
+    {
+        const Lock lock(m_lock);
+        previous = m_seqMemo;
+        m_seqMemo = memo;
+    }
 
     CSequencerPlay* player = GetSequencerPlay();
     CSequencerRec* recorder = GetSequencerRec();
@@ -709,9 +735,16 @@ void CDataInfo::SetSeqMemo(const QString& memo, void* originator) {
     }
     Notify(GetStereo(), originator);
     if (recorder != nullptr) {
+        // The file is written and a failure shown without the model's lock: the piano goes on
+        // reporting settings while the message is open.
         CVeskError error = recorder->SetMemo(memo);
         if (error != 0) {
-            m_seqMemo = previous;
+            {
+                const Lock lock(m_lock);
+                if (m_seqMemo == memo) {
+                    m_seqMemo = previous;
+                }
+            }
             Notify(GetStereo(), originator);
             error.SetCode(ERR_VESK_FAILED, QStringLiteral("MIDIファイルの保存に失敗しました。"));
             CLast::Fusion().ShowMessage(error.GetStr(), MB_OK, kCaption);
@@ -750,8 +783,10 @@ void CDataInfo::SetFrostedStyle(FROSTED_STYLE style) {
                 "SetFrostedStype第１引数frostedがFROSTED_STYLE_NONEより大")) {
         return;
     }
-    const Lock lock(m_lock);
-    m_frosted = style;
+    {
+        const Lock lock(m_lock);
+        m_frosted = style;
+    }
     PostMsg(GetFrosted(), nullptr, WM_FROSTEDSTYLE, static_cast<WPARAM>(style), 0);
 }
 
@@ -957,9 +992,10 @@ void CDataInfo::PostSpinDataOut(E_SPINOUT_TYPE type) {
     default:
         return;
     }
-    // Only the latest command waits: its handler reads the value current when it runs.
+    // Only the latest command of each kind waits: its handler reads the value current when it
+    // runs. Commands of other kinds (another setting, a warning) stay in the queue.
     if (QObject* window = GetSafeHwnd()) {
-        CWinMsg::ReplaceMessage(window, WM_COMMAND, command, 0);
+        CWinMsg::ReplaceMessageById(window, WM_COMMAND, command, 0);
     }
 }
 
@@ -987,7 +1023,6 @@ void CDataInfo::RefreshMiddle() {
     CMetronome* metronome = GetMetronome();
     CSequencerPlay* player = GetSequencerPlay();
     CSequencerRec* recorder = GetSequencerRec();
-    CCtrlPanel* piano = GetCtrlPanel();
     if (metronome != nullptr) {
         metronome->Refresh();
     }
@@ -1005,6 +1040,8 @@ void CDataInfo::RefreshMiddle() {
     }
 
     // Everyone, the piano included, is brought in line with the model, whoever changed what.
+    // The piano gets the values current when each message goes out, so a change made
+    // meanwhile on the PC is never overtaken by an older value.
     const CConverter& c = m_converter;
     const E_BEAT beat = m_beat;
     const unsigned int tempo = m_tempo;
@@ -1030,48 +1067,44 @@ void CDataInfo::RefreshMiddle() {
     if (recorder != nullptr) {
         recorder->SetTempo(c.TempoToWire(tempo));
     }
-    if (piano != nullptr) {
-        piano->SetDefTimbre(main);
-    }
+    SendToPiano(nullptr, [this](CCtrlPanel& p) {
+        p.SetDefTimbre(m_converter.TimbreToProgram(m_defTimbre));
+    });
     if (recorder != nullptr) {
         recorder->SetDefTimbre(main);
     }
-    if (piano != nullptr) {
-        piano->SetDualTimbre(dual);
-    }
+    SendToPiano(nullptr, [this](CCtrlPanel& p) {
+        p.SetDualTimbre(m_converter.DualTimbreToProgram(m_dualTimbre));
+    });
     if (recorder != nullptr) {
         recorder->SetDualTimbre(dual);
     }
-    if (piano != nullptr) {
-        piano->SetReverbOffOn(reverb);
-    }
+    SendToPiano(nullptr,
+                [this](CCtrlPanel& p) { p.SetReverbOffOn(m_converter.ReverbToWire(m_reverb)); });
     if (recorder != nullptr) {
         recorder->SetReverbOffOn(reverb);
     }
-    if (piano != nullptr) {
-        piano->SetBrilliance(brilliance);
-    }
+    SendToPiano(nullptr,
+                [this](CCtrlPanel& p) { p.SetBrilliance(m_converter.LevelToWire(m_brilliance)); });
     if (recorder != nullptr) {
         recorder->SetBrilliance(brilliance);
     }
-    if (piano != nullptr) {
-        piano->SetTouchSense(touch);
-    }
+    SendToPiano(nullptr,
+                [this](CCtrlPanel& p) { p.SetTouchSense(m_converter.LevelToWire(m_touch)); });
     if (recorder != nullptr) {
         recorder->SetTouchSense(touch);
     }
-    if (piano != nullptr) {
-        piano->SetTranspose(transpose);
-    }
+    SendToPiano(nullptr, [this](CCtrlPanel& p) {
+        p.SetTranspose(m_converter.TransposeToWire(m_transpose));
+    });
     if (recorder != nullptr) {
         recorder->SetTranspose(transpose);
     }
     if (player != nullptr) {
         player->SetKey(static_cast<int>(c.TransposeToWire(m_seqKey)));
     }
-    if (piano != nullptr) {
-        piano->SetTuning(tuning);
-    }
+    SendToPiano(nullptr,
+                [this](CCtrlPanel& p) { p.SetTuning(m_converter.TuningToWire(m_tuning)); });
     if (recorder != nullptr) {
         recorder->SetTuning(tuning);
     }

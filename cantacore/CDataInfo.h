@@ -12,6 +12,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 
 // The one model of everything the user can see or change. Every change goes through a setter:
@@ -155,8 +156,26 @@ protected:
     int SetSeqFileNamePro(const QString& path);
     int SetAudFileNamePro(const QString& path);
     void PostSpinDataOut(E_SPINOUT_TYPE type);
+    // Sends to the piano, unless the change came from elsewhere than the PC (see PianoFor).
+    void SendToPiano(void* originator, const std::function<void(CCtrlPanel&)>& send);
 
 private:
+    // Writes the line for a value equal to the current one or out of range; true when the
+    // setter may go on. A null text means that bound cannot be crossed.
+    static bool Accept(long long value, long long current, long long least, long long most,
+                       const char* same, const char* tooSmall, const char* tooLarge);
+    // Checks and stores a setting in one step under the model's lock; false when rejected.
+    template <typename T>
+    bool Store(std::atomic<T>& field, T value, long long least, long long most, const char* same,
+               const char* tooSmall, const char* tooLarge) {
+        const std::lock_guard<std::recursive_mutex> lock(m_lock);
+        if (!Accept(value, field.load(), least, most, same, tooSmall, tooLarge)) {
+            return false;
+        }
+        field = value;
+        return true;
+    }
+
     // The workers to tell about a change with this originator.
     CSequencerRec* RecorderFor(void* originator) const;
     CSequencerPlay* PlayerFor(void* originator) const;
@@ -168,7 +187,10 @@ private:
     SOUND_STATUS SeqStatus() const;
     void ShowGateMessage();
 
+    // Guards the fields; never held across a device call, a worker's call or a message box.
     mutable std::recursive_mutex m_lock;
+    // Orders the messages to the piano.
+    std::mutex m_sendLock;
     CVeskToy m_toy;
     std::atomic<CSoundFile*> m_audFile{nullptr};
     std::atomic<CSoundFile*> m_seqFile{nullptr};

@@ -75,14 +75,14 @@ void CPostingAccess::OnPamSetBeat() {
 
 void CPostingAccess::OnPamSetTrans() {
     const CScorp scope("CPostingAccess", "OnPamSetTrans", CLast::Trace());
-    if (CCtrlPanel* piano = GetCtrlPanel()) {
-        piano->SetTranspose(Converter().TransposeToWire(GetTranspose()));
-    }
+    SendToPiano(nullptr, [this](CCtrlPanel& piano) {
+        piano.SetTranspose(Converter().TransposeToWire(GetTranspose()));
+    });
 }
 
 void CPostingAccess::OnPamSetTuning() {
     const CScorp scope("CPostingAccess", "OnPamSetTuning", CLast::Trace());
-    if (CCtrlPanel* piano = GetCtrlPanel()) {
-        piano->SetTuning(Converter().TuningToWire(GetTuning()));
-    }
+    SendToPiano(nullptr, [this](CCtrlPanel& piano) {
+        piano.SetTuning(Converter().TuningToWire(GetTuning()));
+    });
 }

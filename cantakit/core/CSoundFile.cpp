@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -23,6 +24,12 @@ void Show(const QString& text) {
     CLast::Fusion().ShowMessage(text, MB_OK, kCaption);
 }
 
+// Whether anything stands at path, readable or not (a dangling link counts too).
+bool Exists(const QString& path) {
+    struct stat status {};
+    return ::lstat(QFile::encodeName(path).constData(), &status) == 0;
+}
+
 bool CanRead(const QString& path) {
     if (path.isEmpty()) {
         return false;
@@ -31,9 +38,30 @@ bool CanRead(const QString& path) {
     return file.open(QIODevice::ReadOnly);
 }
 
+// Puts from at to in one step; an existing file at to is replaced only when replace is set,
+// otherwise the call fails with EEXIST and both stay.
+bool Rename(const QByteArray& from, const QByteArray& to, bool replace) {
+    if (replace) {
+        return ::rename(from.constData(), to.constData()) == 0;
+    }
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return false;
+    }
+    // A file system without the no-replace rename: a hard link is refused on an existing name
+    // just the same.
+    if (::link(from.constData(), to.constData()) != 0) {
+        return false;
+    }
+    ::unlink(from.constData());
+    return true;
+}
+
 // Copies source to a hidden file beside target, flushes it to disk and renames it over target,
 // so target is either the old file or the whole new one. errno tells why when it fails.
-bool CopyOver(const QByteArray& source, const QByteArray& target) {
+bool CopyOver(const QByteArray& source, const QByteArray& target, bool replace) {
     const QByteArray partial = target + ".partial";
     const int in = ::open(source.constData(), O_RDONLY | O_CLOEXEC);
     if (in < 0) {
@@ -79,7 +107,7 @@ bool CopyOver(const QByteArray& source, const QByteArray& target) {
     const int error = errno;
     ok = (::close(out) == 0) && ok;
     ::close(in);
-    if (ok && ::rename(partial.constData(), target.constData()) == 0) {
+    if (ok && Rename(partial, target, replace)) {
         return true;
     }
     const int failure = ok ? errno : error;
@@ -88,15 +116,16 @@ bool CopyOver(const QByteArray& source, const QByteArray& target) {
     return false;
 }
 
-// Moves source to target, replacing target in one step. Across file systems the file is
-// copied whole before the source is removed. errno tells why when it fails.
-bool Move(const QString& source, const QString& target) {
+// Moves source to target in one step, replacing an existing target only when replace is set.
+// Across file systems the file is copied whole before the source is removed. errno tells why
+// when it fails.
+bool Move(const QString& source, const QString& target, bool replace) {
     const QByteArray from = QFile::encodeName(source);
     const QByteArray to = QFile::encodeName(target);
-    if (::rename(from.constData(), to.constData()) == 0) {
+    if (Rename(from, to, replace)) {
         return true;
     }
-    if (errno != EXDEV || !CopyOver(from, to)) {
+    if (errno != EXDEV || !CopyOver(from, to, replace)) {
         return false;
     }
     ::unlink(from.constData());
@@ -143,7 +172,10 @@ void CSoundFile::SetName(const QString& name) {
 }
 
 int CSoundFile::SetFileName(const QString& path) {
-    OnSaveFileDefine(0);
+    // A user who backs out of the question keeps the take, its file and its flag.
+    if (OnSaveFileDefine(0) == 0) {
+        return 0;
+    }
     m_flag = MODIFIED_CLEAN;
     if (CanRead(path)) {
         SetName(path);
@@ -185,7 +217,9 @@ int CSoundFile::SaveFile(const QString& target) {
         Show(QStringLiteral("file name ?"));
         return 0;
     }
-    if (CanRead(target)) {
+    // Whatever stands there, readable by this user or not, is replaced only when confirmed.
+    const bool replace = Exists(target);
+    if (replace) {
         const int answer = CLast::Fusion().ShowMessage(
             QStringLiteral(
                 "既に同じ名前のファイルがあります。\r\n上書き保存してもよろしいですか？"),
@@ -201,7 +235,7 @@ int CSoundFile::SaveFile(const QString& target) {
             return 0;
         }
     }
-    if (!Move(GetFileName(), target)) {
+    if (!Move(GetFileName(), target, replace)) {
         Show(QString::fromLocal8Bit(std::strerror(errno)));
         return 0;
     }

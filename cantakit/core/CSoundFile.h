@@ -38,7 +38,8 @@ public:
 
     QString GetFileName() const;
     // Offers to save unsaved content first, then takes path as the take when it can be read;
-    // 1 when it was taken, 0 when the record was emptied.
+    // 1 when it was taken, 0 when the record was emptied or the user backed out of the
+    // question (then the record, its file and its flag stay as they were).
     int SetFileName(const QString& path);
     // Offers to save unsaved content first; unless the user backed out, names a fresh take
     // in the temporary folder after the current time and returns that name (empty otherwise).
@@ -63,7 +64,8 @@ protected:
     // (DeleteFileA, 1), or back out (0, nothing changed). ask 0 first asks whether to keep the
     // content; ask 1 goes straight to choosing a name.
     virtual int OnSaveFileDefine(int ask) = 0;
-    // Moves the take to target, asking before replacing an existing file; 1 on success.
+    // Moves the take to target, asking before replacing anything that stands there (readable
+    // or not); without a yes nothing is replaced. 1 on success.
     int SaveFile(const QString& target);
 
 private:

@@ -5,8 +5,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <map>
 #include <sstream>
 #include <unistd.h>
 
@@ -21,6 +23,41 @@ struct ThreadCache {
     CTrace::TraceSet* set = nullptr;
 };
 thread_local ThreadCache t_cache;
+
+// The writers alive now, by id, so that a thread that ends can close its logs in each.
+std::mutex& WritersLock() {
+    static auto* lock = new std::mutex;
+    return *lock;
+}
+std::map<std::uint64_t, CTrace*>& Writers() {
+    static auto* writers = new std::map<std::uint64_t, CTrace*>;
+    return *writers;
+}
+
+void Enrol(std::uint64_t id, CTrace* writer) {
+    const std::lock_guard<std::mutex> guard(WritersLock());
+    Writers()[id] = writer;
+}
+
+// Closes, when the thread ends, the logs it opened: a program that starts thousands of threads
+// over a session must not keep a file open for each.
+struct ThreadLogs {
+    std::vector<std::uint64_t> writers;
+    ~ThreadLogs() {
+        const auto threadId = static_cast<unsigned long>(gettid());
+        {
+            const std::lock_guard<std::mutex> guard(WritersLock());
+            for (const std::uint64_t id : writers) {
+                const auto found = Writers().find(id);
+                if (found != Writers().end()) {
+                    found->second->CloseThreadLog(threadId);
+                }
+            }
+        }
+        t_cache = ThreadCache{};
+    }
+};
+thread_local ThreadLogs t_logs;
 
 QString LocalTime(const char* format) {
     const std::time_t now = std::time(nullptr);
@@ -49,15 +86,31 @@ CTrace::CTrace(const QString& name, const QString& commandLine, const QString& f
       m_timed(commandLine.contains(QStringLiteral("time"))),
       m_baseName(folder + QLatin1Char('/') + LocalTime("%Y%m%d_%H%M%S_") + name),
       m_baseNameLocal(QFile::encodeName(m_baseName).toStdString()),
-      m_id(g_nextWriterId.fetch_add(1)) {}
+      m_id(g_nextWriterId.fetch_add(1)) {
+    Enrol(m_id, this);
+}
 
 CTrace::CTrace(const CTrace& other)
     : m_enabled(other.m_enabled), m_timed(other.m_timed), m_baseName(other.m_baseName),
-      m_baseNameLocal(other.m_baseNameLocal), m_id(g_nextWriterId.fetch_add(1)) {}
+      m_baseNameLocal(other.m_baseNameLocal), m_id(g_nextWriterId.fetch_add(1)) {
+    Enrol(m_id, this);
+}
 
 CTrace::~CTrace() {
-    for (TraceSet* set : m_sets) {
-        delete set;
+    {
+        const std::lock_guard<std::mutex> guard(WritersLock());
+        Writers().erase(m_id);
+    }
+}
+
+void CTrace::CloseThreadLog(unsigned long threadId) {
+    const std::lock_guard<std::mutex> guard(m_setsLock);
+    for (auto it = m_sets.begin(); it != m_sets.end(); ++it) {
+        if ((*it)->threadId == static_cast<std::uint32_t>(threadId)) {
+            // Every write was flushed; closing loses nothing.
+            m_sets.erase(it);
+            return;
+        }
     }
 }
 
@@ -89,10 +142,10 @@ std::ostream& CTrace::Attach(unsigned long threadId, TraceSet** set) {
         return m_unopened;
     }
     const std::lock_guard<std::mutex> guard(m_setsLock);
-    for (TraceSet* existing : m_sets) {
+    for (const auto& existing : m_sets) {
         if (existing->threadId == threadId) {
             if (set != nullptr) {
-                *set = existing;
+                *set = existing.get();
             }
             return existing->stream;
         }
@@ -101,13 +154,13 @@ std::ostream& CTrace::Attach(unsigned long threadId, TraceSet** set) {
         m_folderMade = true;
         QDir().mkpath(QFileInfo(m_baseName).absolutePath());
     }
-    auto* created = new TraceSet;
+    auto* created = m_sets.emplace_back(std::make_unique<TraceSet>()).get();
     created->threadId = static_cast<std::uint32_t>(threadId);
     char suffix[32];
     std::snprintf(suffix, sizeof suffix, "_%04lx.log", threadId);
     // A log that cannot be opened stays in its failed state and swallows what is written.
-    created->stream.open(m_baseNameLocal + suffix, std::ios::out | std::ios::trunc);
-    m_sets.push_back(created);
+    // Appended to: a later thread that gets the number of one that ended continues its log.
+    created->stream.open(m_baseNameLocal + suffix, std::ios::out | std::ios::app);
     if (set != nullptr) {
         *set = created;
     }
@@ -122,6 +175,10 @@ CTrace::TraceSet* CTrace::Current() {
         TraceSet* set = nullptr;
         Attach(static_cast<unsigned long>(gettid()), &set);
         t_cache = ThreadCache{m_id, set};
+        auto& writers = t_logs.writers;
+        if (std::find(writers.begin(), writers.end(), m_id) == writers.end()) {
+            writers.push_back(m_id);
+        }
     }
     return t_cache.set;
 }

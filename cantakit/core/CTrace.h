@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -73,6 +74,10 @@ public:
     QString Time() const;
     void TraceBind();
 
+    // Closes the log of a thread that ends; a later write from that thread number opens it
+    // again and appends.
+    void CloseThreadLog(unsigned long threadId);
+
     bool IsEnabled() const { return m_enabled; }
     bool IsTimed() const { return m_timed; }
     QString BaseName() const { return m_baseName; }
@@ -97,7 +102,7 @@ private:
     std::string m_baseNameLocal;
     std::uint64_t m_id;
     std::mutex m_setsLock;
-    std::vector<TraceSet*> m_sets;
+    std::vector<std::unique_ptr<TraceSet>> m_sets;
     bool m_folderMade = false;
     std::ofstream m_unopened;
 };

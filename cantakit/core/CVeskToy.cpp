@@ -10,13 +10,43 @@
 #include <QStandardPaths>
 #include <algorithm>
 #include <dlfcn.h>
+#include <map>
+#include <mutex>
 
 CVeskToy::~CVeskToy() = default;
+
+namespace {
+
+// A relative $CANTAVO_HOME names a folder below the directory the program started in. The
+// program changes its current directory, so each value is made absolute the first time it is
+// seen (at load, for the value the program starts with) and stays so.
+QString AbsoluteHome(const QByteArray& home) {
+    static auto* lock = new std::mutex;
+    static auto* resolved = new std::map<QByteArray, QString>;
+    const std::lock_guard<std::mutex> guard(*lock);
+    const auto found = resolved->find(home);
+    if (found != resolved->end()) {
+        return found->second;
+    }
+    const QString path = QDir::cleanPath(QDir(QFile::decodeName(home)).absolutePath());
+    resolved->emplace(home, path);
+    return path;
+}
+
+const bool g_homeResolvedAtLoad = [] {
+    const QByteArray home = qgetenv("CANTAVO_HOME");
+    if (!home.isEmpty()) {
+        AbsoluteHome(home);
+    }
+    return true;
+}();
+
+} // namespace
 
 QString CVeskToy::GenuinePath() const {
     const QByteArray home = qgetenv("CANTAVO_HOME");
     if (!home.isEmpty()) {
-        return QDir::cleanPath(QDir(QFile::decodeName(home)).absolutePath());
+        return AbsoluteHome(home);
     }
     // The same folder as QStandardPaths::AppDataLocation for organisation "Tolvarine" and
     // application "Cantavo", without depending on the application object's names.

@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <functional>
 #include <gtest/gtest.h>
@@ -172,6 +173,46 @@ TEST_F(SoundFile, ReplacingAnExistingFileAnsweredYesReplacesIt) {
     EXPECT_EQ(take.Save(target), 1);
     EXPECT_EQ(Read(target), QByteArray("new"));
     EXPECT_EQ(take.GetFileName(), target);
+}
+
+// Whatever stands at the target counts as existing, whether this user can read it or not:
+// without a yes it is never replaced, and the take stays where it was.
+TEST_F(SoundFile, WhatCannotBeReadAtTheTargetIsStillAskedAbout) {
+    CScriptedTake take(QStringLiteral(".wav"));
+    Record(take, "new");
+    const QString temporary = take.GetFileName();
+
+    const QString link = toy.DataFile(QStringLiteral("dangling.wav"));
+    ASSERT_TRUE(QFile::link(toy.DataFile(QStringLiteral("nowhere.wav")), link));
+    const QString locked = toy.DataFile(QStringLiteral("locked.wav"));
+    Write(locked, "someone else's");
+    ASSERT_TRUE(QFile::setPermissions(locked, QFileDevice::Permissions()));
+
+    for (const QString& target : {link, locked}) {
+        presenter.texts.clear();
+        presenter.Answer(IDNO);
+        EXPECT_EQ(take.Save(target), 0) << target.toStdString();
+        EXPECT_EQ(presenter.texts.value(0), QStringLiteral("既に同じ名前のファイルがあります。\r\n"
+                                                           "上書き保存してもよろしいですか？"));
+        EXPECT_EQ(take.GetFileName(), temporary);
+        EXPECT_EQ(Read(temporary), QByteArray("new"));
+    }
+    EXPECT_EQ(QFileInfo(link).symLinkTarget(), toy.DataFile(QStringLiteral("nowhere.wav")));
+    QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    EXPECT_EQ(Read(locked), QByteArray("someone else's"));
+}
+
+TEST_F(SoundFile, BackingOutWhenChoosingAFileKeepsTheUnsavedTake) {
+    CScriptedTake take(QStringLiteral(".mid"));
+    Record(take, "unsaved");
+    const QString temporary = take.GetFileName();
+    const QString album = toy.DataFile(QStringLiteral("other.mid"));
+    Write(album, "other");
+    take.hook = [](CScriptedTake& self, int) { return self.GetFileFlag() == MODIFIED_CLEAN; };
+    EXPECT_EQ(take.SetFileName(album), 0);
+    EXPECT_EQ(take.GetFileName(), temporary);
+    EXPECT_EQ(take.GetFileFlag(), MODIFIED_DIRTY);
+    EXPECT_EQ(Read(temporary), QByteArray("unsaved"));
 }
 
 TEST_F(SoundFile, AFolderInTheWayIsNotReplaced) {

@@ -189,6 +189,36 @@ TEST_F(TraceLog, EachThreadWritesItsOwnFile) {
     }
 }
 
+// Every reconnect of a device starts threads; their logs must not stay open after them, and
+// nothing they wrote may be lost.
+TEST_F(TraceLog, ThreadsThatEndCloseTheirLogsAndKeepWhatTheyWrote) {
+    CTrace trace(QStringLiteral("Vesk"), QStringLiteral("x trace"), m_folder);
+    const auto openLogs = [this] {
+        int count = 0;
+        for (const QFileInfo& fd :
+             QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::System)) {
+            count += fd.symLinkTarget().startsWith(m_folder) ? 1 : 0;
+        }
+        return count;
+    };
+    constexpr int kThreads = 64;
+    for (int i = 0; i < kThreads; ++i) {
+        std::thread([&trace, i] {
+            const CScorp scope("CWorker", "Once", trace);
+            trace.TraceEnd(i);
+        }).join();
+    }
+    EXPECT_EQ(openLogs(), 0);
+    int calls = 0;
+    for (const QString& name : LogFiles()) {
+        QFile log(m_folder + QLatin1Char('/') + name);
+        ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+        calls += static_cast<int>(
+            QString::fromUtf8(log.readAll()).count(QStringLiteral("CWorker::Once")));
+    }
+    EXPECT_EQ(calls, kThreads);
+}
+
 TEST_F(TraceLog, ALogThatCannotBeCreatedIsSilentlyDropped) {
     QFile blocker(m_folder + QStringLiteral("/not-a-folder"));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));

@@ -35,6 +35,23 @@ TEST(Folders, WithoutAHomeTheUsersDataFolderIsUsed) {
     EXPECT_TRUE(path.endsWith(QStringLiteral("/Tolvarine/Cantavo"))) << path.toStdString();
 }
 
+// The program changes its current directory; a relative home must keep naming the folder it
+// named when the program started.
+TEST(Folders, ARelativeHomeStaysWhereItWasFirstSeen) {
+    const QByteArray saved = qgetenv("CANTAVO_HOME");
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(TestHome()));
+    qputenv("CANTAVO_HOME", "relative-home");
+    const QString first = CVeskToy().GenuinePath();
+    QDir().mkpath(TestHome() + QStringLiteral("/elsewhere"));
+    QDir::setCurrent(TestHome() + QStringLiteral("/elsewhere"));
+    const QString later = CVeskToy().TempPath();
+    qputenv("CANTAVO_HOME", saved);
+    QDir::setCurrent(before);
+    EXPECT_EQ(first, TestHome() + QStringLiteral("/relative-home"));
+    EXPECT_EQ(later, first + QStringLiteral("/Temp"));
+}
+
 TEST(SearchDir, ListsEverythingSortedWithoutRegardToCase) {
     const QString folder = MakeTestFolder(QStringLiteral("album"));
     Touch(folder + QStringLiteral("/B.wav"));

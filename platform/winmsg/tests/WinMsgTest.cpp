@@ -94,6 +94,52 @@ TEST(WindowMessages, ABurstOfReplacedMessagesLeavesOneWithTheLastValue) {
     EXPECT_EQ(receiver.lastWParam, 10000u);
 }
 
+// Deferred commands share one message number and differ in their id: a burst of one command
+// collapses into its last, and never swallows a waiting command of another id.
+TEST(WindowMessages, ReplacingByIdKeepsOtherIdsAndTheirOrder) {
+    CCounter receiver;
+    CWinMsg::ReplaceMessageById(&receiver, WM_DATACHANGE, 7, 1);
+    CWinMsg::ReplaceMessageById(&receiver, WM_DATACHANGE, 8, 2);
+    CWinMsg::PostMessage(&receiver, WM_DATACHANGE, 9, 3);
+    for (LPARAM i = 10; i < 1000; ++i) {
+        CWinMsg::ReplaceMessageById(&receiver, WM_DATACHANGE, 7, i);
+    }
+    CWinMsg::PumpMessages();
+    EXPECT_EQ(receiver.dataChanges, 3);
+    EXPECT_EQ(receiver.seen, (std::set<WPARAM>{7, 8, 9}));
+    // The replacement takes the place of the newest post.
+    EXPECT_EQ(receiver.lastWParam, 7u);
+
+    // Once delivered, the same id posts afresh.
+    CWinMsg::ReplaceMessageById(&receiver, WM_DATACHANGE, 7, 5);
+    CWinMsg::PumpMessages();
+    EXPECT_EQ(receiver.dataChanges, 4);
+
+    // Removal by number takes the replaceable ones too.
+    CWinMsg::ReplaceMessageById(&receiver, WM_DATACHANGE, 8, 0);
+    CWinMsg::RemoveMessages(&receiver, WM_DATACHANGE);
+    CWinMsg::PumpMessages();
+    EXPECT_EQ(receiver.dataChanges, 4);
+}
+
+TEST(WindowMessages, ReplacedByIdFromManyThreadsLeavesOnePerId) {
+    CCounter receiver;
+    std::vector<std::thread> threads;
+    for (WPARAM id = 0; id < 4; ++id) {
+        threads.emplace_back([&receiver, id] {
+            for (LPARAM i = 0; i < 2000; ++i) {
+                CWinMsg::ReplaceMessageById(&receiver, WM_DATACHANGE, id, i);
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    CWinMsg::PumpMessages();
+    EXPECT_EQ(receiver.dataChanges, 4);
+    EXPECT_EQ(receiver.seen, (std::set<WPARAM>{0, 1, 2, 3}));
+}
+
 TEST(WindowMessages, PostsFromFourThreadsAllArrive) {
     CCounter receiver;
     std::vector<std::thread> threads;

@@ -82,6 +82,10 @@ CVeskError CSequencerRec::Refresh() {
     CVeskError result;
     if (OpenInput() != MMSYSERR_NOERROR) {
         result.SetCode(ERR_VESK_FAILED, kDeviceMessage);
+    } else if (m_recording && !m_firstEvent) {
+        // A recording goes on across the new input, whose time stamps start again from 0:
+        // they continue from where the recording stands now.
+        m_stampOffset = static_cast<std::uint32_t>(NowMs() - m_timeBase);
     }
     return result;
 }
@@ -145,10 +149,13 @@ void CSequencerRec::CloseInput() {
     }
     kiromidi::InClose(input);
     m_input = nullptr;
-    const std::lock_guard<std::mutex> guard(m_eventsLock);
-    m_events.clear();
-    m_events.shrink_to_fit();
-    m_fill = 0;
+    // What a running recording holds stays until it is written.
+    if (!m_recording) {
+        const std::lock_guard<std::mutex> guard(m_eventsLock);
+        m_events.clear();
+        m_events.shrink_to_fit();
+        m_fill = 0;
+    }
 }
 
 void CSequencerRec::InputProc(HMIDIIN, UINT message, DWORD_PTR instance, DWORD_PTR first,
@@ -161,11 +168,13 @@ void CSequencerRec::InputProc(HMIDIIN, UINT message, DWORD_PTR instance, DWORD_P
     }
 }
 
-void CSequencerRec::NoteTime(DWORD stamp) {
+std::uint32_t CSequencerRec::NoteTime(DWORD stamp) {
+    const std::uint32_t time = static_cast<std::uint32_t>(stamp) + m_stampOffset;
     if (m_firstEvent.exchange(false)) {
-        m_timeBase = NowMs() - stamp;
+        m_timeBase = NowMs() - time;
     }
-    m_lastStamp = stamp;
+    m_lastStamp = time;
+    return time;
 }
 
 void CSequencerRec::OnData(DWORD message, DWORD stamp) {
@@ -174,7 +183,7 @@ void CSequencerRec::OnData(DWORD message, DWORD stamp) {
         return; // active sensing: neither recorded nor decoded
     }
     if (m_recording) {
-        NoteTime(stamp);
+        const std::uint32_t time = NoteTime(stamp);
         const std::uint8_t bytes[3] = {status, static_cast<std::uint8_t>((message >> 8) & 0xFF),
                                        static_cast<std::uint8_t>((message >> 16) & 0xFF)};
         switch (status) {
@@ -182,10 +191,10 @@ void CSequencerRec::OnData(DWORD message, DWORD stamp) {
         case 0x90:
         case 0xB0:
         case 0xE0:
-            AddEvent(stamp, bytes, 3);
+            AddEvent(time, bytes, 3);
             break;
         case 0xC0:
-            AddEvent(stamp, bytes, 2);
+            AddEvent(time, bytes, 2);
             break;
         default:
             break; // other kinds and other channels are not recorded
@@ -209,7 +218,7 @@ void CSequencerRec::OnLongData(MIDIHDR* header, DWORD stamp) {
     const std::size_t length =
         std::min<std::size_t>(header->dwBytesRecorded, header->dwBufferLength);
     if (m_recording && length > 0) {
-        NoteTime(stamp);
+        const std::uint32_t time = NoteTime(stamp);
         if (length < 254 && bytes[0] == 0xF0) {
             // In the file's form: F0, the length of the rest, the rest.
             std::uint8_t event[256];
@@ -223,7 +232,7 @@ void CSequencerRec::OnLongData(MIDIHDR* header, DWORD stamp) {
                 std::memcpy(event + 3, bytes + 1, length - 1);
                 size = length + 2;
             }
-            AddEvent(stamp, event, size);
+            AddEvent(time, event, size);
         }
     }
     if (length > 0) {
@@ -276,8 +285,14 @@ CVeskError CSequencerRec::Start() {
     m_timeBase = 0;
     m_lastBar = -1;
     m_lastBeat = -1;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
     CVeskError result;
+    // One recording at a time: a second start would throw the running one away.
+    if (m_recording || m_thread.joinable()) {
+        Line("録音中なので開始しない");
+        result.SetCode(ERR_VESK_FAILED, QStringLiteral("予期せぬエラーが発生しました。(31)"));
+        return result;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
     if (!InputIsOpen() && OpenInput() != MMSYSERR_NOERROR) {
         result.SetCode(ERR_VESK_FAILED, kDeviceMessage);
         return result;
@@ -297,6 +312,7 @@ CVeskError CSequencerRec::Start() {
         m_fill = 0;
     }
     m_firstEvent = true;
+    m_stampOffset = 0;
     m_timeBase = NowMs();
     m_recording = true;
     RefreshOut();
@@ -355,11 +371,9 @@ CVeskError CSequencerRec::Stop() {
     m_elapsed = 0;
     m_lastStamp = 0;
     CVeskError result;
-    if (!InputIsOpen()) {
-        m_recording = false;
-        result.SetCode(ERR_VESK_FAILED, kDeviceMessage);
-        return result;
-    }
+    // What was recorded is written even when the input has gone meanwhile; the device error
+    // is still reported.
+    const bool inputOpen = InputIsOpen();
     if (m_recording.exchange(false)) {
         QString path;
         {
@@ -374,6 +388,17 @@ CVeskError CSequencerRec::Stop() {
         if (SmfWriteRecording(events.data(), events.size(), path, 0.0) != SMF_RESULT_OK) {
             result.SetCode(ERR_VESK_MIDI_SAVE,
                            QStringLiteral("MIDIファイルの保存に失敗しました。"));
+        }
+    }
+    if (!inputOpen) {
+        {
+            const std::lock_guard<std::mutex> guard(m_eventsLock);
+            m_events.clear();
+            m_events.shrink_to_fit();
+            m_fill = 0;
+        }
+        if (result == 0) {
+            result.SetCode(ERR_VESK_FAILED, kDeviceMessage);
         }
     }
     return result;

@@ -67,7 +67,8 @@ private:
                           DWORD_PTR second);
     void OnData(DWORD message, DWORD stamp);
     void OnLongData(MIDIHDR* header, DWORD stamp);
-    void NoteTime(DWORD stamp);
+    // The recording's time of an input time stamp; the first event sets the time base.
+    std::uint32_t NoteTime(DWORD stamp);
     MMRESULT OpenInput();
     void CloseInput();
     void AddEvent(std::uint32_t time, const std::uint8_t* bytes, std::size_t length);
@@ -105,6 +106,8 @@ private:
     std::size_t m_fill = 0;
     std::atomic<std::int64_t> m_timeBase{0}; // steady ms at which the stamps began
     std::atomic<std::uint32_t> m_lastStamp{0};
+    // Added to the input's stamps: how far the recording had come when the input reopened.
+    std::atomic<std::uint32_t> m_stampOffset{0};
     std::atomic<std::uint32_t> m_elapsed{0};
     std::atomic<int> m_lastBar{-1};
     std::atomic<int> m_lastBeat{-1};

@@ -262,6 +262,39 @@ TEST_F(Model, TuningReachesThePianoOnlyThroughTheDeferredCommand) {
     EXPECT_EQ(model.GetTuning(), 72);
 }
 
+// Each kind of deferred command waits on its own: quick changes of one setting collapse into
+// one command, but never swallow the command of another setting or a waiting warning.
+TEST_F(Model, DeferredCommandsOfDifferentKindsAllArrive) {
+    CWinMsg::PostMessage(model.GetSafeHwnd(), WM_COMMAND, 32774, 0); // the channel warning
+    model.SetTuning(static_cast<E_TUNING>(70), nullptr);
+    model.SetTempo(100, nullptr);
+    model.SetTranspose(TRANSPOSE_D, nullptr);
+    model.SetTuning(static_cast<E_TUNING>(71), nullptr);
+    model.SetTempo(101, nullptr);
+    CWinMsg::PumpMessages();
+    std::vector<WPARAM> commands;
+    for (const auto& received : model.engineWindow.received) {
+        if (received.message == WM_COMMAND) {
+            commands.push_back(received.wParam);
+        }
+    }
+    EXPECT_EQ(commands,
+              (std::vector<WPARAM>{32774, ID_SPIN_TRANSPOSE, ID_SPIN_TUNING, ID_SPIN_TEMPO}));
+}
+
+// When the piano reports a dual voice at or below the main voice, the two trade places in the
+// model; the new main voice came from the piano too, so it is not sent back.
+TEST_F(Model, ATradeReportedByThePianoStaysOffThePiano) {
+    model.SetDefTimbre(TIM_VIBRATION, nullptr);
+    model.Settle();
+    model.SetDualTimbre(TIM_ELECPIANO1, model.recorder.GetSafeHwnd());
+    EXPECT_EQ(model.GetDefTimbre(), TIM_ELECPIANO1);
+    EXPECT_EQ(model.GetDualTimbre(), TIM_VIBRATION);
+    EXPECT_TRUE(model.piano.log.Calls().isEmpty());
+    EXPECT_TRUE(model.recorder.log.Calls().isEmpty());
+    EXPECT_TRUE(model.Told().contains(QStringLiteral("Stereo")));
+}
+
 TEST_F(Model, ADualVoiceBelowTheMainVoiceTradesPlaces) {
     model.SetDefTimbre(TIM_VIBRATION, nullptr);
     model.Settle();

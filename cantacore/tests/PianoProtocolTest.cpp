@@ -1,5 +1,6 @@
 #include "CCtrlPanel.h"
 #include "CLast.h"
+#include "CMidiParser.h"
 #include "CSequencerRec.h"
 #include "CSysinfo.h"
 #include "CVirtualPiano.h"
@@ -12,8 +13,11 @@
 #include "mmsystemx.h"
 
 #include <QFile>
+#include <algorithm>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <random>
 #include <thread>
 
 using Bytes = std::vector<std::uint8_t>;
@@ -246,4 +250,256 @@ TEST_F(PianoProtocol, ARecordingIsWrittenAsAMidiFile) {
     EXPECT_TRUE(image.contains(QByteArray("\x80\x3C\x40", 3)));
     // Stopping again writes nothing more.
     EXPECT_EQ(recorder.Stop(), 0);
+}
+
+// A value position that holds a status byte means the message was cut short before its value:
+// like any malformed message it changes nothing, also where the setting was not the default.
+TEST_F(PianoProtocol, AStatusByteWhereTheValueBelongsChangesNothing) {
+    piano->PressTranspose(67);
+    ASSERT_TRUE(Eventually([&] { return sysinfo->GetTranspose() == 3; }));
+    piano->SendRaw({0xF0, 0x7F, 0x7F, 0x04, 0x04, 0x00, 0xF7});
+    piano->SendRaw({0xF0, 0x50, 0x2C, 0x05, 0x00, 0x1F, 0x00, 0x01, 0x00, 0xF7});
+    piano->SendRaw({0xF0, 0x50, 0x2C, 0x05, 0x00, 0x1F, 0x00, 0x10, 0x00, 0xF7});
+    piano->SendRaw({0xF0, 0x7F, 0x7F, 0x04, 0x03, 0x41, 0xF7});
+    piano->PressKey(70, 1);
+    ASSERT_TRUE(Eventually([&] { return sysinfo->GetKeyboardDisp(70 - 21) == 1; }));
+    EXPECT_EQ(sysinfo->GetTranspose(), 3);
+    EXPECT_EQ(sysinfo->GetReverbOffOn(), REVERB_ON);
+    EXPECT_EQ(sysinfo->GetTuning(), TUNING_STANDARD);
+
+    const std::uint8_t noValue[] = {0xF0, 0x50, 0x2C, 0x05, 0x00, 0x1F, 0x00, 0x10, 0x00, 0xF7};
+    panel.Ev2SysLongMsg(noValue, sizeof noValue, recorder.GetSafeHwnd());
+    panel.Ev2SysShortMsg(0x00F04AB0u, recorder.GetSafeHwnd()); // brilliance 0xF0
+    CWinMsg::PumpMessages();
+    EXPECT_TRUE(presenter.texts.isEmpty());
+    EXPECT_EQ(sysinfo->GetBrilliance(), BRILL_NORMAL);
+    EXPECT_TRUE(Received().empty());
+}
+
+// The main voice 5 is on; the piano reports the dual voice 2, which trades places with it.
+// The model follows, and nothing of it goes back to the piano.
+TEST_F(PianoProtocol, ADualVoiceTradedOnThePianoIsNotSentBack) {
+    sysinfo->SetDefTimbre(TIM_VIBRATION, nullptr);
+    Received();
+    piano->PressDual(4);
+    ASSERT_TRUE(Eventually([&] {
+        return sysinfo->GetDefTimbre() == TIM_ELECPIANO1 &&
+               sysinfo->GetDualTimbre() == TIM_VIBRATION;
+    }));
+    piano->PressKey(70, 1);
+    ASSERT_TRUE(Eventually([&] { return sysinfo->GetKeyboardDisp(70 - 21) == 1; }));
+    CWinMsg::PumpMessages();
+    EXPECT_TRUE(Received().empty());
+
+    // The same trade asked for on the PC sends the new main voice and the dual voice.
+    sysinfo->SetDualTimbre(TIM_NONE, nullptr);
+    sysinfo->SetDefTimbre(TIM_VIBRATION, nullptr);
+    Received();
+    sysinfo->SetDualTimbre(TIM_ELECPIANO1, nullptr);
+    EXPECT_EQ(Received(), (std::vector<Bytes>{{0xC0, 0x04},
+                                              {0xF0, 0x50, 0x2C, 0x05, 0x00, 0x1F, 0x02, 0x10, 0x00,
+                                               0x00, 0x00, 0x0B, 0xF7}}));
+}
+
+// Whatever a setter of the panel is given, the piano only ever receives whole, valid MIDI
+// messages: a value whose bytes would not be data bytes is not sent at all, any other is sent
+// as its low byte(s).
+TEST_F(PianoProtocol, EveryMessageThePanelSendsIsValidMidi) {
+    struct Setter {
+        const char* name;
+        std::function<void(unsigned int)> call;
+        // The value bytes the message carries for a value.
+        std::function<Bytes(unsigned int)> bytes;
+    };
+    const auto low = [](unsigned int v) { return static_cast<std::uint8_t>(v & 0xFF); };
+    const auto one = [low](unsigned int v) { return Bytes{low(v)}; };
+    const std::vector<Setter> setters{
+        {"SetDefTimbre", [&](unsigned int v) { panel.SetDefTimbre(v); }, one},
+        {"SetDualTimbre", [&](unsigned int v) { panel.SetDualTimbre(v); }, one},
+        {"SetReverbOffOn", [&](unsigned int v) { panel.SetReverbOffOn(v); },
+         [low](unsigned int v) { return Bytes{static_cast<std::uint8_t>(low(v) != 0 ? 1 : 0)}; }},
+        {"SetBrilliance", [&](unsigned int v) { panel.SetBrilliance(v); }, one},
+        {"SetTouchSense", [&](unsigned int v) { panel.SetTouchSense(v); }, one},
+        {"SetTranspose", [&](unsigned int v) { panel.SetTranspose(v); }, one},
+        {"SetTuning", [&](unsigned int v) { panel.SetTuning(v); },
+         [low](unsigned int v) {
+             return Bytes{low(v >> 8), low(v)};
+         }},
+        {"SetMbch", [&](unsigned int v) { panel.SetMbch(v); }, one},
+        {"SetVolume", [&](unsigned int v) { panel.SetVolume(v); },
+         [low](unsigned int v) {
+             return Bytes{low(v), low(v >> 8)};
+         }},
+    };
+    std::vector<unsigned int> values;
+    for (unsigned int v = 0; v <= 0x200; ++v) {
+        values.push_back(v);
+    }
+    for (unsigned int v : {0x3FFFu, 0x4000u, 0x1234u, 0x7F7Fu, 0x7F80u, 0x807Fu, 0xFFFFu, 0x10000u,
+                           0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu}) {
+        values.push_back(v);
+    }
+    std::mt19937 random(31);
+    for (int i = 0; i < 300; ++i) {
+        values.push_back(static_cast<unsigned int>(random()));
+    }
+
+    for (const Setter& setter : setters) {
+        for (const unsigned int value : values) {
+            // 255 is the dual voice's "off", which sends the main voice again.
+            if (std::string(setter.name) == "SetDualTimbre" && value == 255) {
+                continue;
+            }
+            setter.call(value);
+            const std::vector<Bytes> sent = Received();
+            const Bytes expected = setter.bytes(value);
+            const bool sendable = std::all_of(expected.begin(), expected.end(),
+                                              [](std::uint8_t b) { return b < 0x80; });
+            ASSERT_EQ(sent.size(), sendable ? 1u : 0u) << setter.name << " " << value;
+            for (const Bytes& message : sent) {
+                // The virtual ZQ31's own parser finds exactly this one message in it.
+                CMidiParser parser;
+                std::vector<Bytes> found;
+                parser.Feed(message.data(), message.size(),
+                            [&found](const std::uint8_t* bytes, std::size_t length) {
+                                found.emplace_back(bytes, bytes + length);
+                            });
+                ASSERT_EQ(found, std::vector<Bytes>{message}) << setter.name << " " << value;
+                const auto at =
+                    std::search(message.begin(), message.end(), expected.begin(), expected.end());
+                EXPECT_NE(at, message.end()) << setter.name << " " << value;
+            }
+        }
+    }
+}
+
+TEST_F(PianoProtocol, ASecondStartIsRefusedAndTheRecordingGoesOn) {
+    const QString path = TestHome() + QStringLiteral("/twice.mid");
+    recorder.SetFileName(path);
+    ASSERT_EQ(recorder.Start(), 0);
+    piano->PressKey(60, 100);
+    ASSERT_TRUE(Eventually([&] { return sysinfo->GetKeyboardDisp(39) == 1; }));
+    EXPECT_NE(recorder.Start(), 0);
+    EXPECT_TRUE(recorder.IsRecording());
+    piano->ReleaseKey(60);
+    ASSERT_TRUE(Eventually([&] { return sysinfo->GetKeyboardDisp(39) == 0; }));
+    ASSERT_EQ(recorder.Stop(), 0);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray image = file.readAll();
+    EXPECT_TRUE(image.contains(QByteArray("\x90\x3C\x64", 3)));
+    EXPECT_TRUE(image.contains(QByteArray("\x80\x3C\x40", 3)));
+}
+
+// The piano coming back refreshes the input; a recording running then keeps what was played
+// before, and what is played after follows it in time.
+TEST_F(PianoProtocol, ARefreshDuringARecordingKeepsWhatWasPlayed) {
+    const QString path = TestHome() + QStringLiteral("/refreshed.mid");
+    recorder.SetFileName(path);
+    ASSERT_EQ(recorder.Start(), 0);
+    piano->PressKey(60, 100);
+    ASSERT_TRUE(Eventually([&] { return sysinfo->GetKeyboardDisp(39) == 1; }));
+    piano->ReleaseKey(60);
+    ASSERT_TRUE(Eventually([&] { return sysinfo->GetKeyboardDisp(39) == 0; }));
+    ASSERT_EQ(recorder.Refresh(), 0);
+    EXPECT_TRUE(recorder.IsRecording());
+    piano->PressKey(62, 90);
+    ASSERT_TRUE(Eventually([&] { return sysinfo->GetKeyboardDisp(41) == 1; }));
+    piano->ReleaseKey(62);
+    ASSERT_TRUE(Eventually([&] { return sysinfo->GetKeyboardDisp(41) == 0; }));
+    ASSERT_EQ(recorder.Stop(), 0);
+
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray image = file.readAll();
+    const qsizetype first = image.indexOf(QByteArray("\x90\x3C\x64", 3));
+    const qsizetype second = image.indexOf(QByteArray("\x90\x3E\x5A", 3));
+    ASSERT_GE(first, 0);
+    ASSERT_GE(second, 0);
+    EXPECT_LT(first, second);
+}
+
+namespace {
+
+// A message box that stays open, pumping the window thread's messages like a modal loop, until
+// the test's condition holds or a generous deadline passes.
+class CModalFusion : public CRecordingFusion {
+public:
+    std::function<bool()> closeWhen = [] { return true; };
+    bool closedInTime = false;
+
+    int ShowMessage(QString text, unsigned int style, QString caption) override {
+        closedInTime = Eventually(closeWhen);
+        return CRecordingFusion::ShowMessage(text, style, caption);
+    }
+};
+
+} // namespace
+
+// Settings changed on the piano arrive on the MIDI input's thread and go through the same
+// setters as the window thread's; an open message box there must not hold them up.
+TEST_F(PianoProtocol, ThePianoIsHeardWhileAMessageIsOpen) {
+    const QString notMidi = TestHome() + QStringLiteral("/not-midi.mid");
+    {
+        QFile file(notMidi);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("this is not a MIDI file");
+    }
+    CAnsweringTake take(QStringLiteral(".mid"));
+    ASSERT_EQ(take.SetFileName(notMidi), 1);
+    sysinfo->SetSeqFile(&take);
+
+    // Short messages only: the input has two buffers for system-exclusive messages, and a
+    // flood of those is dropped by the device like on any MIDI input.
+    std::thread player([&] {
+        for (int i = 0; i < 200; ++i) {
+            piano->PressBrilliance(static_cast<std::uint8_t>(48 + (i % 5) * 8));
+            piano->PressVoice(static_cast<std::uint8_t>(i % 2 == 0 ? 48 : 19));
+        }
+        piano->PressKey(70, 1); // the last report
+    });
+    {
+        CModalFusion modal;
+        modal.closeWhen = [&] { return sysinfo->GetKeyboardDisp(70 - 21) == 1; };
+        // Writing the memo into a file that is not a MIDI file fails: the error is shown.
+        sysinfo->SetSeqMemo(QStringLiteral("練習"), nullptr);
+        player.join();
+        ASSERT_EQ(modal.texts, QStringList{QStringLiteral("MIDIファイルの保存に失敗しました。")});
+        EXPECT_TRUE(modal.closedInTime);
+    }
+    CLast::InitFusion(&presenter);
+    sysinfo->SetSeqFile(nullptr);
+    EXPECT_EQ(sysinfo->GetSeqMemo(), QString());
+    // The model holds what the piano reported last, and the PC's next changes reach it.
+    EXPECT_EQ(sysinfo->GetBrilliance(), BRILL_DARK);
+    EXPECT_EQ(sysinfo->GetDefTimbre(), TIM_PIPEORGAN);
+    sysinfo->SetBrilliance(BRILL_BRITE, nullptr);
+    sysinfo->SetDefTimbre(TIM_UPRIGHTPIANO, nullptr);
+    EXPECT_EQ(piano->GetPanel().brilliance, 48);
+    EXPECT_EQ(piano->GetPanel().program, 1);
+}
+
+// The window thread changes settings while the device watch pushes the whole state to the
+// piano: whatever the interleaving, the piano ends with the model's values.
+TEST_F(PianoProtocol, ThePianoEndsWithTheModelsValuesWhateverTheInterleaving) {
+    std::atomic<bool> done{false};
+    std::thread watch([&] {
+        while (!done) {
+            sysinfo->RefreshMiddle();
+        }
+    });
+    for (int i = 0; i < 400; ++i) {
+        sysinfo->SetBrilliance(static_cast<E_BRILLIANCE>(i % 5), nullptr);
+        sysinfo->SetTouchSense(static_cast<E_TOUCHSENSE>((i * 3) % 5), nullptr);
+        sysinfo->SetReverbOffOn(static_cast<E_REVERB>(i % 2), nullptr);
+        sysinfo->SetDefTimbre(static_cast<E_TIMBRE>(i % 8), nullptr);
+    }
+    done = true;
+    watch.join();
+    const CConverter& c = sysinfo->Converter();
+    const CVirtualPiano::Panel state = piano->GetPanel();
+    EXPECT_EQ(state.brilliance, c.LevelToWire(sysinfo->GetBrilliance()));
+    EXPECT_EQ(state.touch, c.LevelToWire(sysinfo->GetTouchSense()));
+    EXPECT_EQ(state.reverb, c.ReverbToWire(sysinfo->GetReverbOffOn()));
+    EXPECT_EQ(state.program, c.TimbreToProgram(sysinfo->GetDefTimbre()));
 }

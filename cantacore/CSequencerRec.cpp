@@ -385,7 +385,8 @@ CVeskError CSequencerRec::Stop() {
             const std::lock_guard<std::mutex> guard(m_eventsLock);
             events.assign(m_events.begin(), m_events.begin() + static_cast<std::ptrdiff_t>(m_fill));
         }
-        if (SmfWriteRecording(events.data(), events.size(), path, 0.0) != SMF_RESULT_OK) {
+        const unsigned int tempo = Sysinfo() != nullptr ? Sysinfo()->GetTempo() : 120;
+        if (SmfWriteRecording(events.data(), events.size(), path, 0.0, tempo) != SMF_RESULT_OK) {
             result.SetCode(ERR_VESK_MIDI_SAVE,
                            QStringLiteral("MIDIファイルの保存に失敗しました。"));
         }

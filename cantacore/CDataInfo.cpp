@@ -837,8 +837,8 @@ void CDataInfo::PostMetroMove(unsigned int count) {
         Line("拍子変数_beatが範囲外 : CDataInfo内部変数_beatエラー");
         return;
     }
-    // 5/4 has no limit of its own in the original tables; it is held to its 20 counts like
-    // every other time signature, so nothing outside a row is ever read.
+    // Every time signature, 5/4 included, is held to the counts of its row, so nothing
+    // outside a row is ever read.
     if (count != kMetroRest && count >= MetroCycle(beat)) {
         Line(kCountTooLarge[beat]);
         return;

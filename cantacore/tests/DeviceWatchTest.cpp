@@ -139,6 +139,8 @@ TEST_F(DeviceWatch, PullingThePlugDuringAMixStopsEverything) {
     EXPECT_EQ(sysinfo.audioRec.log.Calls().first(), QStringLiteral("Stop"));
     EXPECT_EQ(sysinfo.audioPlay.log.Calls().first(), QStringLiteral("SetFileName ") + recording);
     EXPECT_EQ(sysinfo.player.log.Calls().first(), QStringLiteral("Stop"));
+    // The metronome is stopped last, after the transports: wait for it too.
+    ASSERT_TRUE(Eventually([&] { return sysinfo.metronome.log.Calls().size() >= 2; }));
     EXPECT_EQ(sysinfo.metronome.log.Calls().mid(0, 2),
               (QStringList{QStringLiteral("Stop"), QStringLiteral("Reset")}));
     EXPECT_EQ(sysinfo.GetScoreDisp(0), CDataInfo::kScoreHidden);

@@ -4,7 +4,7 @@
 
 class QWidget;
 
-// Message-box styles and answers, with the values of the platform the system was designed on.
+// Message-box styles and answers, with the values Windows gives them.
 enum : unsigned int {
     MB_OK = 0,
     MB_OKCANCEL = 1,

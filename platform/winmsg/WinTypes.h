@@ -2,9 +2,9 @@
 
 #include <cstdint>
 
-// The window-message vocabulary the engine and its windows speak, with the widths of the
-// platform the design comes from: a message number and two parameters wide enough for a
-// pointer.
+// The window-message vocabulary the engine and its windows speak: a message number and two
+// parameters wide enough for a pointer, with the names and widths of the Windows messages
+// they mirror.
 using UINT = unsigned int;
 using WPARAM = std::uintptr_t;
 using LPARAM = std::intptr_t;

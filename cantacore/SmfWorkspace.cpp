@@ -46,18 +46,6 @@ void SmfWorkspace::Append(const std::uint8_t* bytes, std::size_t length) {
     }
 }
 
-std::size_t SmfWorkspace::AppendFromFile(std::FILE* file, std::size_t length) {
-    std::int32_t& fill = m_fill[m_current];
-    const std::size_t room = kBufferSize - static_cast<std::size_t>(fill);
-    const std::size_t part = length < room ? length : room;
-    const std::size_t got = std::fread(m_buffers[m_current].get() + fill, 1, part, file);
-    fill += static_cast<std::int32_t>(got);
-    if (part < length) {
-        m_overflowed[m_current] = true;
-    }
-    return got;
-}
-
 void SmfWorkspace::AppendLongVarLen(std::int64_t value) {
     const auto bits = static_cast<std::uint32_t>(value < 0 ? 0 : value & 0x0FFFFFFF);
     const std::uint8_t groups[4] = {static_cast<std::uint8_t>((bits >> 21) & 0x7F),

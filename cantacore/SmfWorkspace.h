@@ -4,7 +4,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 
 // The Standard MIDI File workspace: three fixed buffers of 1 MiB in which files are read,
@@ -74,9 +73,6 @@ public:
         }
         return value;
     }
-
-    // Appends up to length bytes read from file; the count read.
-    std::size_t AppendFromFile(std::FILE* file, std::size_t length);
 
     // Replaces the current buffer's content; false for 0 or more than kBufferSize bytes.
     bool Load(const std::uint8_t* bytes, std::size_t length);

@@ -111,7 +111,7 @@ MMRESULT CSequencerRec::OpenInput() {
         kiromidi::InPrepareHeader(input, &m_headers[i], sizeof(MIDIHDR));
         kiromidi::InAddBuffer(input, &m_headers[i], sizeof(MIDIHDR));
     }
-    m_inputState = 1;
+    m_inputState = InputState::Running;
     m_buffersOut = 2;
     kiromidi::InStart(input);
     {
@@ -131,16 +131,16 @@ void CSequencerRec::CloseInput() {
     }
     kiromidi::InStop(input);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    m_inputState = 2;
+    m_inputState = InputState::Closing;
     kiromidi::InReset(input);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    for (int i = 0; i < 10 && m_inputState != 3; ++i) {
+    for (int i = 0; i < 10 && m_inputState != InputState::Closed; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    if (m_inputState != 3) {
+    if (m_inputState != InputState::Closed) {
         // A buffer queued again just before closing began: hand it back too.
         kiromidi::InReset(input);
-        for (int i = 0; i < 10 && m_inputState != 3; ++i) {
+        for (int i = 0; i < 10 && m_inputState != InputState::Closed; ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
     }
@@ -208,9 +208,9 @@ void CSequencerRec::OnData(DWORD message, DWORD stamp) {
 }
 
 void CSequencerRec::OnLongData(MIDIHDR* header, DWORD stamp) {
-    if (m_inputState == 2) {
+    if (m_inputState == InputState::Closing) {
         if (--m_buffersOut <= 0) {
-            m_inputState = 3;
+            m_inputState = InputState::Closed;
         }
         return;
     }
@@ -243,7 +243,7 @@ void CSequencerRec::OnLongData(MIDIHDR* header, DWORD stamp) {
         }
     }
     HMIDIIN input = m_input;
-    if (input != nullptr && m_inputState == 1) {
+    if (input != nullptr && m_inputState == InputState::Running) {
         kiromidi::InPrepareHeader(input, header, sizeof(MIDIHDR));
         kiromidi::InAddBuffer(input, header, sizeof(MIDIHDR));
     }

@@ -95,7 +95,9 @@ private:
     std::atomic<HMIDIIN> m_input{nullptr};
     char m_sysex[2][1024];
     MIDIHDR m_headers[2];
-    std::atomic<int> m_inputState{3}; // 1 running, 2 closing, 3 closed
+    // Closing: the input's buffers are being handed back; Closed once all are.
+    enum class InputState { Running, Closing, Closed };
+    std::atomic<InputState> m_inputState{InputState::Closed};
     std::atomic<int> m_buffersOut{0};
 
     // The recording.

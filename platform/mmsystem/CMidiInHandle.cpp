@@ -1,5 +1,7 @@
 #include "CMidiInHandle.h"
 
+#include "MidiBytes.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -109,7 +111,7 @@ void CMidiInHandle::Arrived(const std::uint8_t* bytes, std::size_t length) {
 }
 
 void CMidiInHandle::Deliver(const std::uint8_t* bytes, std::size_t length, DWORD time) {
-    if (bytes[0] != 0xF0) {
+    if (bytes[0] != MidiBytes::kSysexStart) {
         DWORD packed = 0;
         for (std::size_t i = 0; i < length && i < 3; ++i) {
             packed |= static_cast<DWORD>(bytes[i]) << (8 * i);

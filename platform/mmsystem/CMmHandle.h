@@ -63,6 +63,10 @@ inline void SetFlags(DWORD& flags, DWORD set, DWORD clear = 0) {
     }
 }
 
+// The header flags that MIDI and wave headers share, with the same bits in both.
+constexpr DWORD kHeaderDone = 0x1;     // MHDR_DONE, WHDR_DONE
+constexpr DWORD kHeaderPrepared = 0x2; // MHDR_PREPARED, WHDR_PREPARED
+
 // Preparing and unpreparing a MIDI or wave header: the same rules for every device, with the
 // device kind's queued flag and its "still playing" result.
 template <typename Header>
@@ -70,7 +74,7 @@ MMRESULT PrepareHeader(Header* header, UINT size, DWORD inQueue) {
     if (header == nullptr || size < sizeof(Header) || header->lpData == nullptr) {
         return MMSYSERR_INVALPARAM;
     }
-    SetFlags(header->dwFlags, 0x2 /* prepared */, 0x1 /* done */ | inQueue);
+    SetFlags(header->dwFlags, kHeaderPrepared, kHeaderDone | inQueue);
     return MMSYSERR_NOERROR;
 }
 
@@ -82,6 +86,6 @@ MMRESULT UnprepareHeader(Header* header, UINT size, DWORD inQueue, MMRESULT stil
     if ((mmxHeaderFlags(header->dwFlags) & inQueue) != 0) {
         return stillPlaying;
     }
-    SetFlags(header->dwFlags, 0, 0x2 /* prepared */);
+    SetFlags(header->dwFlags, 0, kHeaderPrepared);
     return MMSYSERR_NOERROR;
 }

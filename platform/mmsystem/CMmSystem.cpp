@@ -16,13 +16,10 @@ CMmSystem& CMmSystem::Instance() {
 
 std::shared_ptr<CMmBackend> CMmSystem::Backend() {
     const std::lock_guard<std::mutex> guard(m_lock);
+    // Without a choice (mmxChooseDevices, mmxUseVirtualPiano, mmxUseSystemDevices) the
+    // devices are the machine's own.
     if (!m_backend) {
-        const char* choice = std::getenv("CANTAVO_DEVICES");
-        if (choice != nullptr && std::strcmp(choice, "virtual") == 0) {
-            m_backend = std::make_shared<CVirtualBackend>(std::make_shared<CVirtualPiano>());
-        } else {
-            m_backend = std::make_shared<CAlsaBackend>();
-        }
+        m_backend = std::make_shared<CAlsaBackend>();
     }
     return m_backend;
 }
@@ -118,13 +115,18 @@ void mmxUseSystemDevices() {
 }
 
 void mmxChooseDevices(int argc, char** argv) {
+    bool useVirtual = false;
     for (int i = 1; i < argc; ++i) {
-        if (argv[i] != nullptr && std::strcmp(argv[i], "--virtual-piano") == 0) {
-            mmxUseVirtualPiano();
-            return;
-        }
+        useVirtual =
+            useVirtual || (argv[i] != nullptr && std::strcmp(argv[i], "--virtual-piano") == 0);
     }
-    (void)CMmSystem::Instance().Backend();
+    const char* choice = std::getenv("CANTAVO_DEVICES");
+    useVirtual = useVirtual || (choice != nullptr && std::strcmp(choice, "virtual") == 0);
+    if (useVirtual) {
+        mmxUseVirtualPiano();
+    } else {
+        mmxUseSystemDevices();
+    }
 }
 
 std::string mmxBackendName() {

@@ -3,6 +3,7 @@
 
 #include "CMidiInHandle.h"
 #include "CMidiOutHandle.h"
+#include "CMidiStreamHandle.h"
 #include "CMmSystem.h"
 #include "CWaveInHandle.h"
 #include "CWaveOutHandle.h"
@@ -224,8 +225,12 @@ MMRESULT OpenMidiOut(HMIDIOUT* handle, UINT deviceId, DWORD_PTR callback, DWORD_
         return MMSYSERR_BADDEVICEID;
     }
     const UINT id = deviceId == MIDI_MAPPER ? 0 : deviceId;
-    const auto object =
-        std::make_shared<CMidiOutHandle>(port, id, stream, callback, instance, flags);
+    std::shared_ptr<CMidiOutHandle> object;
+    if (stream) {
+        object = std::make_shared<CMidiStreamHandle>(port, id, callback, instance, flags);
+    } else {
+        object = std::make_shared<CMidiOutHandle>(port, id, callback, instance, flags);
+    }
     CMmHandle::Add(object);
     *handle = object.get();
     return MMSYSERR_NOERROR;
@@ -299,9 +304,8 @@ MMRESULT midiStreamOpen(HMIDISTRM* handle, UINT* deviceId, DWORD count, DWORD_PT
 }
 
 namespace {
-std::shared_ptr<CMidiOutHandle> FindStream(HMIDISTRM handle) {
-    auto object = Find<CMidiOutHandle>(handle);
-    return object && object->IsStream() ? object : nullptr;
+std::shared_ptr<CMidiStreamHandle> FindStream(HMIDISTRM handle) {
+    return Find<CMidiStreamHandle>(handle);
 }
 } // namespace
 

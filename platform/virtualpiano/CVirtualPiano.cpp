@@ -1,17 +1,23 @@
 #include "CVirtualPiano.h"
 
+#include "MidiBytes.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
+using namespace MidiBytes;
+
 namespace {
 
 constexpr auto kSensingInterval = std::chrono::milliseconds(300);
+// The instrument's own controller for brilliance.
+constexpr std::uint8_t kBrillianceController = 0x4A;
 
 // Whether bytes begin with prefix and have exactly length bytes, ending in F7.
 bool Matches(const std::uint8_t* bytes, std::size_t length,
              std::initializer_list<std::uint8_t> prefix, std::size_t wanted) {
-    if (length != wanted || prefix.size() > length || bytes[length - 1] != 0xF7) {
+    if (length != wanted || prefix.size() > length || bytes[length - 1] != kSysexEnd) {
         return false;
     }
     return std::equal(prefix.begin(), prefix.end(), bytes);
@@ -54,32 +60,32 @@ void CVirtualPiano::Receive(const std::uint8_t* bytes, std::size_t length) {
 
 void CVirtualPiano::Apply(const std::uint8_t* bytes, std::size_t length) {
     const std::uint8_t status = bytes[0];
-    if (status == 0xF0) {
+    if (status == kSysexStart) {
         ApplySysex(bytes, length);
         return;
     }
-    if (status >= 0xF0 || (status & 0x0F) != m_panel.basicChannel - 1) {
+    if (!IsChannelStatus(status) || ChannelOf(status) != m_panel.basicChannel - 1) {
         return;
     }
-    switch (status & 0xF0) {
-    case 0x80:
+    switch (KindOf(status)) {
+    case kNoteOff:
         m_sounding.erase(bytes[1]);
         break;
-    case 0x90:
+    case kNoteOn:
         if (bytes[2] == 0) {
             m_sounding.erase(bytes[1]);
         } else {
             m_sounding.insert(bytes[1]);
         }
         break;
-    case 0xB0:
-        if (bytes[1] == 0x4A) {
+    case kControlChange:
+        if (bytes[1] == kBrillianceController) {
             m_panel.brilliance = bytes[2];
-        } else if (bytes[1] == 0x7B || bytes[1] == 0x78) {
+        } else if (bytes[1] == kAllNotesOff || bytes[1] == kAllSoundOff) {
             m_sounding.clear();
         }
         break;
-    case 0xC0:
+    case kProgramChange:
         // A program change chooses the main voice and ends dual play.
         m_panel.program = bytes[1];
         m_panel.dual = 255;
@@ -174,7 +180,7 @@ void CVirtualPiano::PressKey(std::uint8_t note, std::uint8_t velocity) {
         channel = Channel(m_panel);
         m_sounding.insert(note & 0x7F);
     }
-    Send({static_cast<std::uint8_t>(0x90 | channel), static_cast<std::uint8_t>(note & 0x7F),
+    Send({static_cast<std::uint8_t>(kNoteOn | channel), static_cast<std::uint8_t>(note & 0x7F),
           static_cast<std::uint8_t>(velocity & 0x7F)});
 }
 
@@ -185,7 +191,8 @@ void CVirtualPiano::ReleaseKey(std::uint8_t note) {
         channel = Channel(m_panel);
         m_sounding.erase(note & 0x7F);
     }
-    Send({static_cast<std::uint8_t>(0x80 | channel), static_cast<std::uint8_t>(note & 0x7F), 0x40});
+    Send({static_cast<std::uint8_t>(kNoteOff | channel), static_cast<std::uint8_t>(note & 0x7F),
+          0x40});
 }
 
 void CVirtualPiano::PressVoice(std::uint8_t program) {
@@ -196,7 +203,8 @@ void CVirtualPiano::PressVoice(std::uint8_t program) {
         m_panel.dual = 255;
         channel = Channel(m_panel);
     }
-    Send({static_cast<std::uint8_t>(0xC0 | channel), static_cast<std::uint8_t>(program & 0x7F)});
+    Send({static_cast<std::uint8_t>(kProgramChange | channel),
+          static_cast<std::uint8_t>(program & 0x7F)});
 }
 
 void CVirtualPiano::PressDual(std::uint8_t program) {
@@ -224,8 +232,8 @@ void CVirtualPiano::PressBrilliance(std::uint8_t value) {
         m_panel.brilliance = value & 0x7F;
         channel = Channel(m_panel);
     }
-    Send(
-        {static_cast<std::uint8_t>(0xB0 | channel), 0x4A, static_cast<std::uint8_t>(value & 0x7F)});
+    Send({static_cast<std::uint8_t>(kControlChange | channel), kBrillianceController,
+          static_cast<std::uint8_t>(value & 0x7F)});
 }
 
 void CVirtualPiano::PressTouch(std::uint8_t value) {
@@ -279,7 +287,7 @@ void CVirtualPiano::SenseLoop() {
         }
         if (m_sensing) {
             lock.unlock();
-            Send({0xFE});
+            Send({kActiveSensing});
             lock.lock();
         }
     }

@@ -11,6 +11,21 @@
 
 // Where the devices come from. A backend lists the ports present now; a device id is an index
 // into such a list. An open handle keeps its port, which may go away (unplugged) while open.
+//
+// What a backend may do, call by call (the handles keep their side of it):
+// - Name, Present and the port lists may be called on any thread at any time; they answer
+//   from what the backend knows and never block on a device.
+// - MidiOutPort::Send is called on the thread of the application's call (midiOutShortMsg,
+//   midiOutLongMsg, midiOutReset) or on a stream's scheduler thread, never on two threads at
+//   once for one port, and with no lock of the handle held except the port's own: it may block
+//   until the device has taken the message (a full output queue), for as long as that takes,
+//   and holds up only other messages to the same port. It must not call back into mmsystem.
+// - MidiInPort::Listen is called on the application's thread; the sink is called on the
+//   backend's own thread, one message burst at a time, and never after Listen with an empty
+//   sink has returned. The sink does not block on the device.
+// - WaveOutPort::Play and WaveInPort::Capture are called only on the handle's own device
+//   thread, paced by the handle's clock one slice (about 10 ms) at a time; they must not block
+//   for longer than a slice, since the handle's position waits for them.
 class CMmBackend {
 public:
     class Port {

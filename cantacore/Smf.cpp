@@ -6,9 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <functional>
 #include <mutex>
-#include <queue>
 #include <vector>
 
 namespace {
@@ -91,6 +89,66 @@ struct Merged {
     bool broken = false; // some track ended at an event that could not be read
 };
 
+// The tracks still to be merged, the one with the earliest next event on top; on equal times
+// the track given first. The top is replaced in place as its track moves on, which mostly
+// leaves it on top after a comparison or two.
+class TrackHeap {
+public:
+    explicit TrackHeap(std::size_t capacity) { m_entries.reserve(capacity); }
+    bool Empty() const { return m_entries.empty(); }
+    std::size_t Top() const { return m_entries.front().track; }
+    void Push(std::int64_t time, std::size_t track) {
+        m_entries.push_back(Entry{time, track});
+        std::size_t at = m_entries.size() - 1;
+        while (at > 0 && Before(m_entries[at], m_entries[(at - 1) / 2])) {
+            std::swap(m_entries[at], m_entries[(at - 1) / 2]);
+            at = (at - 1) / 2;
+        }
+    }
+    // The top track's next event is at time.
+    void MoveTop(std::int64_t time) {
+        m_entries.front().time = time;
+        SiftDown();
+    }
+    void PopTop() {
+        m_entries.front() = m_entries.back();
+        m_entries.pop_back();
+        if (!m_entries.empty()) {
+            SiftDown();
+        }
+    }
+
+private:
+    struct Entry {
+        std::int64_t time;
+        std::size_t track;
+    };
+    static bool Before(const Entry& a, const Entry& b) {
+        return a.time < b.time || (a.time == b.time && a.track < b.track);
+    }
+    void SiftDown() {
+        const std::size_t size = m_entries.size();
+        std::size_t at = 0;
+        for (;;) {
+            const std::size_t left = 2 * at + 1;
+            if (left >= size) {
+                return;
+            }
+            std::size_t child = left;
+            if (left + 1 < size && Before(m_entries[left + 1], m_entries[left])) {
+                child = left + 1;
+            }
+            if (!Before(m_entries[child], m_entries[at])) {
+                return;
+            }
+            std::swap(m_entries[child], m_entries[at]);
+            at = child;
+        }
+    }
+
+    std::vector<Entry> m_entries;
+};
+
 // Merges the tracks into the current buffer as one, in time order; on equal times the track
 // given first goes first. Stops as soon as the result does not fit.
 Merged MergeInto(SmfWorkspace& workspace, std::vector<SmfTrackReader>& tracks,
@@ -102,11 +160,10 @@ Merged MergeInto(SmfWorkspace& workspace, std::vector<SmfTrackReader>& tracks,
         merged.broken = merged.broken || track.Broken();
         end = std::max(end, track.Time());
     };
-    using Next = std::pair<std::int64_t, std::size_t>; // time, track
-    std::priority_queue<Next, std::vector<Next>, std::greater<>> queue;
+    TrackHeap heap(tracks.size());
     for (std::size_t i = 0; i < tracks.size(); ++i) {
         if (tracks[i].Next()) {
-            queue.emplace(tracks[i].Time(), i);
+            heap.Push(tracks[i].Time(), i);
         } else {
             retire(tracks[i]);
         }
@@ -126,21 +183,8 @@ Merged MergeInto(SmfWorkspace& workspace, std::vector<SmfTrackReader>& tracks,
             lastStatus = 0;
         };
         bool memoPending = memo != nullptr;
-        constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-        std::size_t current = kNone; // the track picked last, kept out of the queue
-        for (;;) {
-            std::size_t pick = current;
-            if (current == kNone ||
-                (!queue.empty() && queue.top() < Next{tracks[current].Time(), current})) {
-                if (current != kNone) {
-                    queue.emplace(tracks[current].Time(), current);
-                }
-                if (queue.empty()) {
-                    break;
-                }
-                pick = queue.top().second;
-                queue.pop();
-            }
+        while (!heap.Empty()) {
+            const std::size_t pick = heap.Top();
             SmfTrackReader& track = tracks[pick];
             bool skip = false;
             const bool text = track.kind == SmfTrackReader::Kind::Meta && track.type == 0x01;
@@ -178,10 +222,10 @@ Merged MergeInto(SmfWorkspace& workspace, std::vector<SmfTrackReader>& tracks,
                 return merged; // what follows cannot fit either
             }
             if (track.Next()) {
-                current = pick;
+                heap.MoveTop(track.Time());
             } else {
                 retire(track);
-                current = kNone;
+                heap.PopTop();
             }
         }
         if (memoPending) {

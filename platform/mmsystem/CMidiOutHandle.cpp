@@ -92,8 +92,9 @@ MMRESULT CMidiOutHandle::ShortMsg(DWORD message) {
     return SendAll({bytes}) ? MMSYSERR_NOERROR : MMSYSERR_NODRIVER;
 }
 
-MMRESULT CMidiOutHandle::LongMsg(MIDIHDR* header, UINT size) {
-    if (header == nullptr || size < sizeof(MIDIHDR) || header->lpData == nullptr) {
+MMRESULT CMidiOutHandle::CheckHeader(const MIDIHDR* header, UINT size, bool recordedCounts) {
+    if (header == nullptr || size < sizeof(MIDIHDR) || header->lpData == nullptr ||
+        (recordedCounts && header->dwBytesRecorded > header->dwBufferLength)) {
         return MMSYSERR_INVALPARAM;
     }
     const DWORD flags = mmxHeaderFlags(header->dwFlags);
@@ -102,6 +103,13 @@ MMRESULT CMidiOutHandle::LongMsg(MIDIHDR* header, UINT size) {
     }
     if ((flags & MHDR_INQUEUE) != 0) {
         return MIDIERR_STILLPLAYING;
+    }
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT CMidiOutHandle::LongMsg(MIDIHDR* header, UINT size) {
+    if (const MMRESULT check = CheckHeader(header, size, false); check != MMSYSERR_NOERROR) {
+        return check;
     }
     SetFlags(header->dwFlags, MHDR_INQUEUE, MHDR_DONE);
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(header->lpData);

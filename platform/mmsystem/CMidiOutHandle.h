@@ -34,6 +34,10 @@ public:
 protected:
     using Message = std::vector<std::uint8_t>;
 
+    // A header that may be sent or queued: valid, prepared and not already queued; with
+    // recordedCounts, its recorded length (a stream buffer's) within the buffer.
+    static MMRESULT CheckHeader(const MIDIHDR* header, UINT size, bool recordedCounts);
+
     // The whole message a packed short message stands for (running status resolved), or
     // nothing; notes down and up are tracked. Called with m_lock held.
     bool ComposeShortLocked(DWORD message, Message& out);

@@ -74,16 +74,8 @@ void CMidiStreamHandle::Anchor(Clock::time_point now) {
 }
 
 MMRESULT CMidiStreamHandle::Out(MIDIHDR* header, UINT size) {
-    if (header == nullptr || size < sizeof(MIDIHDR) || header->lpData == nullptr ||
-        header->dwBytesRecorded > header->dwBufferLength) {
-        return MMSYSERR_INVALPARAM;
-    }
-    const DWORD flags = mmxHeaderFlags(header->dwFlags);
-    if ((flags & MHDR_PREPARED) == 0) {
-        return MIDIERR_UNPREPARED;
-    }
-    if ((flags & MHDR_INQUEUE) != 0) {
-        return MIDIERR_STILLPLAYING;
+    if (const MMRESULT check = CheckHeader(header, size, true); check != MMSYSERR_NOERROR) {
+        return check;
     }
     {
         const std::lock_guard<std::mutex> guard(m_streamLock);

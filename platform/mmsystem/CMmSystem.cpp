@@ -114,6 +114,10 @@ void mmxUseSystemDevices() {
     CMmSystem::Instance().SetBackend(std::make_shared<CAlsaBackend>());
 }
 
+void mmxUseBackend(std::shared_ptr<CMmBackend> backend) {
+    CMmSystem::Instance().SetBackend(std::move(backend));
+}
+
 void mmxChooseDevices(int argc, char** argv) {
     bool useVirtual = false;
     for (int i = 1; i < argc; ++i) {

@@ -1,6 +1,9 @@
 #include "MmTestSupport.h"
 
+#include "CMmBackend.h"
+
 #include <atomic>
+#include <future>
 
 using Bytes = std::vector<std::uint8_t>;
 using Clock = std::chrono::steady_clock;
@@ -254,4 +257,97 @@ TEST_F(WithPiano, ACallbackMayCallBackIntoTheLibrary) {
     ASSERT_TRUE(Eventually([&] { return unpreparer.unprepared == 1; }));
     EXPECT_EQ(mmxHeaderFlags(header->dwFlags) & MHDR_PREPARED, 0u);
     EXPECT_EQ(midiStreamClose(stream), MMSYSERR_NOERROR);
+}
+
+namespace {
+
+// A MIDI output whose device takes each message only when the test lets it: a real device
+// with a full output queue blocks like this.
+class CGatedPort : public CMmBackend::MidiOutPort {
+public:
+    std::string Name() const override { return "gated"; }
+    bool Present() const override { return true; }
+    bool Send(const std::uint8_t* bytes, std::size_t length) override {
+        std::unique_lock<std::mutex> guard(m_lock);
+        ++m_waiting;
+        m_changed.notify_all();
+        m_changed.wait(guard, [this] { return m_open; });
+        --m_waiting;
+        m_sent.emplace_back(bytes, bytes + length);
+        return true;
+    }
+    bool WaitUntilBlocked() {
+        std::unique_lock<std::mutex> guard(m_lock);
+        return m_changed.wait_for(guard, std::chrono::seconds(10),
+                                  [this] { return m_waiting > 0; });
+    }
+    void Open() {
+        const std::lock_guard<std::mutex> guard(m_lock);
+        m_open = true;
+        m_changed.notify_all();
+    }
+    std::size_t Sent() {
+        const std::lock_guard<std::mutex> guard(m_lock);
+        return m_sent.size();
+    }
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    bool m_open = false;
+    int m_waiting = 0;
+    std::vector<std::vector<std::uint8_t>> m_sent;
+};
+
+class CGatedBackend : public CMmBackend {
+public:
+    std::shared_ptr<CGatedPort> port = std::make_shared<CGatedPort>();
+    std::string Name() const override { return "gated"; }
+    std::vector<std::shared_ptr<MidiOutPort>> MidiOutPorts() override { return {port}; }
+    std::vector<std::shared_ptr<MidiInPort>> MidiInPorts() override { return {}; }
+    std::vector<std::shared_ptr<WaveOutPort>> WaveOutPorts() override { return {}; }
+    std::vector<std::shared_ptr<WaveInPort>> WaveInPorts() override { return {}; }
+};
+
+} // namespace
+
+// While the device is slow to take a message, the stream's position, new buffers and the
+// stop still answer at once, and the notes go out in order once it takes them again.
+TEST(StreamOnASlowDevice, ThePortBlocksNoOneButItsOwnMessages) {
+    const auto backend = std::make_shared<CGatedBackend>();
+    mmxUseBackend(backend);
+    HMIDISTRM stream = nullptr;
+    UINT device = 0;
+    ASSERT_EQ(midiStreamOpen(&stream, &device, 1, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+    std::vector<std::uint32_t> events{0, 0, 0x643C90, 0, 0, 0x643E90};
+    MIDIHDR header{};
+    header.lpData = reinterpret_cast<char*>(events.data());
+    header.dwBufferLength = header.dwBytesRecorded =
+        static_cast<DWORD>(events.size() * sizeof(std::uint32_t));
+    ASSERT_EQ(midiOutPrepareHeader(stream, &header, sizeof header), MMSYSERR_NOERROR);
+    ASSERT_EQ(midiStreamOut(stream, &header, sizeof header), MMSYSERR_NOERROR);
+    ASSERT_EQ(midiStreamRestart(stream), MMSYSERR_NOERROR);
+    ASSERT_TRUE(backend->port->WaitUntilBlocked());
+
+    // Each call below would wait for the device if the handle kept its lock across Send.
+    auto calls = std::async(std::launch::async, [&] {
+        MMTIME position{};
+        position.wType = TIME_TICKS;
+        midiStreamPosition(stream, &position, sizeof position);
+        MIDIPROPTEMPO tempo{sizeof tempo, 0};
+        midiStreamProperty(stream, reinterpret_cast<BYTE*>(&tempo), MIDIPROP_GET | MIDIPROP_TEMPO);
+        midiStreamPause(stream);
+        return tempo.dwTempo;
+    });
+    ASSERT_EQ(calls.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_EQ(calls.get(), 500000u);
+
+    backend->port->Open();
+    ASSERT_EQ(midiStreamRestart(stream), MMSYSERR_NOERROR);
+    ASSERT_TRUE(Eventually([&] { return backend->port->Sent() >= 2; }));
+    ASSERT_TRUE(Eventually([&] { return (mmxHeaderFlags(header.dwFlags) & MHDR_DONE) != 0; }));
+    EXPECT_EQ(midiStreamStop(stream), MMSYSERR_NOERROR);
+    EXPECT_TRUE(Eventually([&] { return midiStreamClose(stream) == MMSYSERR_NOERROR; }));
+    midiOutUnprepareHeader(stream, &header, sizeof header);
+    mmxUseSystemDevices();
 }

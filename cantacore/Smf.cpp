@@ -267,7 +267,8 @@ std::vector<SmfTrackReader> Readers(const SmfImage& image, const SmfLayout& layo
 // header are not kept.
 void PutHeader(SmfWorkspace& workspace, const std::uint8_t* header) {
     for (int i = 0; i < 14; ++i) {
-        workspace.WriteAt(i, i >= 4 && i < 8 ? (i == 7 ? 6 : 0) : header[i]);
+        const std::uint8_t length = i == 7 ? 6 : 0;
+        workspace.WriteAt(i, i >= 4 && i < 8 ? length : header[i]);
     }
 }
 

@@ -35,7 +35,6 @@ public:
         if (m_position >= m_end) {
             return End(false); // a last delta without an event
         }
-        m_start = m_position;
         int status = m_data[m_position];
         if (status < 0xF0) {
             if (status < 0x80) {
@@ -85,8 +84,6 @@ public:
 
     // The absolute time of the event read last; once ended, the time of the track's end.
     std::int64_t Time() const { return m_time; }
-    // Where the event read last starts (its status byte, or its first data byte).
-    std::int64_t Start() const { return m_start; }
     bool Ended() const { return m_ended; }
     // Whether the track ended at an event that could not be read.
     bool Broken() const { return m_broken; }
@@ -121,7 +118,6 @@ private:
     std::int64_t m_position = 0;
     std::int64_t m_end = 0;
     std::int64_t m_time = 0;
-    std::int64_t m_start = 0;
     int m_running = 0;
     bool m_ended = false;
     bool m_broken = false;

@@ -1,7 +1,9 @@
 #include "SmfWorkspace.h"
 
+#include <QFile>
 #include <QSaveFile>
 #include <cstring>
+#include <sys/stat.h>
 
 namespace {
 constexpr std::uint8_t kTemplate[SmfWorkspace::kTrackStart] = {
@@ -79,6 +81,11 @@ bool SmfWorkspace::Load(const std::uint8_t* bytes, std::size_t length) {
 }
 
 bool SmfWorkspace::WriteFile(const QString& path) const {
+    // The file's mode is put back as it was: the new file would otherwise take the caller's
+    // own rights to the old one (all of them, for the superuser).
+    const QByteArray name = QFile::encodeName(path);
+    struct stat before {};
+    const bool existed = ::stat(name.constData(), &before) == 0 && S_ISREG(before.st_mode);
     // Written beside the target and renamed over it when complete: a write that fails
     // (a full disk, say) leaves the file as it was.
     QSaveFile file(path);
@@ -90,5 +97,11 @@ bool SmfWorkspace::WriteFile(const QString& path) const {
         file.cancelWriting();
         return false;
     }
-    return file.commit();
+    if (!file.commit()) {
+        return false;
+    }
+    if (existed) {
+        ::chmod(name.constData(), before.st_mode & 07777);
+    }
+    return true;
 }

@@ -202,12 +202,23 @@ TEST(SmfWild, OnlyRegularFilesAreRead) {
 
 TEST(SmfWild, ARewriteKeepsPermissionsAndLinks) {
     const Bytes file = Join({Header(0, 1), Track(Join({Notes(1, 3), {0}, kEnd}))});
+    const auto mode = [](const QString& path) {
+        struct stat info {};
+        EXPECT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0);
+        return info.st_mode & 07777;
+    };
     const QString path = Write(QStringLiteral("private.mid"), file);
     ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0640), 0);
     ASSERT_EQ(SmfWriteMemo(path, "m", 1), SMF_RESULT_OK);
-    struct stat info {};
-    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0);
-    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    EXPECT_EQ(mode(path), 0640u);
+    // A read-only file is refused, or, where the caller may write it all the same (the
+    // superuser), stays read-only.
+    const QString readOnly = Write(QStringLiteral("readonly.mid"), file);
+    ASSERT_EQ(::chmod(QFile::encodeName(readOnly).constData(), 0444), 0);
+    const int result = SmfWriteMemo(readOnly, "m", 1);
+    EXPECT_EQ(mode(readOnly), 0444u);
+    EXPECT_EQ(result == SMF_RESULT_OK ? SmfMemoOf(Image(Read(readOnly))) : Image(Read(readOnly)),
+              result == SMF_RESULT_OK ? QByteArray("m") : Image(file));
 
     const QString link = TestHome() + QStringLiteral("/link.mid");
     ASSERT_TRUE(QFile::link(path, link));

@@ -13,20 +13,12 @@ Bytes Be32(std::uint32_t value) {
 }
 
 Bytes Header(int format, int tracks, int division) {
-    return {'M',
-            'T',
-            'h',
-            'd',
-            0,
-            0,
-            0,
-            6,
-            0,
-            static_cast<std::uint8_t>(format),
-            static_cast<std::uint8_t>(tracks >> 8),
-            static_cast<std::uint8_t>(tracks),
-            static_cast<std::uint8_t>(division >> 8),
-            static_cast<std::uint8_t>(division & 0xFF)};
+    Bytes header{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, static_cast<std::uint8_t>(format)};
+    for (const int value : {tracks, division}) {
+        header.insert(header.end(), {static_cast<std::uint8_t>(value >> 8),
+                                     static_cast<std::uint8_t>(value & 0xFF)});
+    }
+    return header;
 }
 
 Bytes Track(const Bytes& events, long lengthOverride) {

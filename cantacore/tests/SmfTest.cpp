@@ -105,24 +105,6 @@ TEST(Smf, ALongerHeaderIsWrittenBackAsSixBytes) {
               Header(1, 2, 480));
 }
 
-TEST(Smf, ATrackLargerThanTheWorkspaceIsRefused) {
-    Bytes events;
-    for (int i = 0; i < 350000; ++i) {
-        events.insert(events.end(), {0, 0x90, 60});
-    }
-    events.insert(events.end(), {0, 0xFF, 0x2F, 0x00});
-    const QString path = Write(QStringLiteral("huge.mid"), Join({Header(0, 1), Track(events)}));
-    const Bytes before = Read(path);
-    {
-        const SmfAccess access;
-        EXPECT_FALSE(SmfReadTrack(*access, path, 0));
-        EXPECT_EQ(access->lastError, SMF_TOO_LARGE);
-    }
-    EXPECT_EQ(SmfFlattenFile(path), SMF_RESULT_TOO_LARGE);
-    EXPECT_EQ(SmfWriteMemo(path, "m", 1), SMF_RESULT_TOO_LARGE);
-    EXPECT_EQ(Read(path), before);
-}
-
 TEST(Smf, APreambleIsReadAndNotWrittenBack) {
     const Bytes song =
         Join({Header(0, 1), Track(Join({{0, 0xC0, 5, 0, 0xB0, 7, 90, 0, 0xB0, 10, 64, 0}, kEnd}))});
@@ -134,18 +116,6 @@ TEST(Smf, APreambleIsReadAndNotWrittenBack) {
     ASSERT_GE(result.size(), 14u);
     EXPECT_EQ(Bytes(result.begin(), result.begin() + 4), (Bytes{'M', 'T', 'h', 'd'}));
     EXPECT_EQ(Mido(path).filter(QStringLiteral("0 0 C0 05")).size(), 1);
-}
-
-TEST(Smf, ATrackLengthThatStopsShortIsReadToItsEnd) {
-    const Bytes events = Join({{0, 0x90, 60, 100, 96, 0x80, 60, 0}, {0}, kEnd});
-    const QString path =
-        Write(QStringLiteral("shortlength.mid"), Join({Header(0, 1), Track(events, 4)}));
-    const SmfAccess access;
-    access->Select(0);
-    ASSERT_TRUE(SmfReadTrack(*access, path, 0));
-    EXPECT_EQ(access->Fill(0), static_cast<std::int32_t>(22 + events.size()));
-    EXPECT_EQ(Bytes(access->Data(0) + 18, access->Data(0) + 22),
-              Be32(static_cast<std::uint32_t>(events.size())));
 }
 
 TEST(Smf, FlatteningMergesTracksAndKeepsFormatAndDivision) {

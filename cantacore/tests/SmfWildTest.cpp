@@ -29,23 +29,24 @@ int CountOn(const QStringList& notes, int channel) {
 } // namespace
 
 TEST(SmfWild, ATrackThatDoesNotFitRefusesTheWholeFile) {
-    const Bytes first = Join({{0, 0xFF, 0x01, 3, 'o', 'l', 'd'}, Notes(1, 4), {0}, kEnd});
-    const Bytes large = Join({Notes(2, 200000), {0}, kEnd}); // 1.2 MB
-    const QString path =
-        Write(QStringLiteral("large.mid"), Join({Header(1, 2), Track(first), Track(large)}));
-    const Bytes before = Read(path);
-    EXPECT_EQ(SmfWriteMemo(path, "new", 3), SMF_RESULT_TOO_LARGE);
-    EXPECT_EQ(SmfFlattenFile(path), SMF_RESULT_TOO_LARGE);
-    EXPECT_EQ(Read(path), before);
-    {
+    const Bytes small = Track(Join({{0, 0xFF, 0x01, 3, 'o', 'l', 'd'}, Notes(1, 4), {0}, kEnd}));
+    const Bytes large = Track(Join({Notes(2, 200000), {0}, kEnd})); // 1.2 MB
+    for (const bool largeFirst : {false, true}) {
+        const QString path =
+            Write(QStringLiteral("large.mid"), largeFirst ? Join({Header(1, 2), large, small})
+                                                          : Join({Header(1, 2), small, large}));
+        const Bytes before = Read(path);
+        EXPECT_EQ(SmfWriteMemo(path, "new", 3), SMF_RESULT_TOO_LARGE);
+        EXPECT_EQ(SmfFlattenFile(path), SMF_RESULT_TOO_LARGE);
+        EXPECT_EQ(Read(path), before);
         const SmfAccess access;
-        EXPECT_TRUE(SmfReadTrack(*access, path, 0));
+        EXPECT_EQ(SmfReadTrack(*access, path, 0), !largeFirst);
         EXPECT_FALSE(SmfReadTrack(*access, path, 1));
         EXPECT_EQ(access->lastError, SMF_TOO_LARGE);
     }
     // A track that reads on past its stated length up to the workspace's limit.
     const QString readOn = Write(QStringLiteral("readon.mid"),
-                                 Join({Header(1, 2), Track(first), Track(Notes(2, 200000), 10)}));
+                                 Join({Header(1, 2), small, Track(Notes(2, 200000), 10)}));
     const Bytes readOnBefore = Read(readOn);
     EXPECT_EQ(SmfWriteMemo(readOn, "new", 3), SMF_RESULT_TOO_LARGE);
     EXPECT_EQ(SmfFlattenFile(readOn), SMF_RESULT_TOO_LARGE);
@@ -243,15 +244,10 @@ TEST(SmfWild, AFileChangingWhileReadNeverHurts) {
         }
         done = true;
     });
-    int reads = 0;
-    while (!done || reads == 0) {
+    for (int reads = 0; !done || reads == 0; ++reads) {
         const SmfAccess access;
         access->Select(0);
-        const bool read = SmfReadTrack(*access, path, 1);
-        EXPECT_TRUE(read || access->lastError == SMF_TRACK_PAST_END ||
-                    access->lastError == SMF_SHORT_READ || access->lastError == SMF_NOT_MIDI ||
-                    access->lastError == SMF_NO_SUCH_TRACK);
-        ++reads;
+        EXPECT_TRUE(SmfReadTrack(*access, path, 1) || access->lastError != SMF_CANNOT_OPEN);
     }
     changer.join();
 }

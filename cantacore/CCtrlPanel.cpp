@@ -11,6 +11,7 @@
 #include "Smf.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -337,6 +338,10 @@ QString CCtrlPanel::GetMemo(const QString& path) {
     const CScorp scope("CCtrlPanel", "GetMemo", CLast::Trace());
     CLast::Trace().TraceLine() << "めも取り出し"
                                << "\n";
+    // Only a regular file is read: copying a pipe named like a MIDI file would never end.
+    if (!QFileInfo(path).isFile()) {
+        return {};
+    }
     // Read from a working copy, so the album file is never held open.
     const QString copy = QStringLiteral("midi.dat");
     QFile::remove(copy);

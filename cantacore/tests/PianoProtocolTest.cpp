@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <random>
+#include <sys/stat.h>
 #include <thread>
 
 using Bytes = std::vector<std::uint8_t>;
@@ -502,4 +503,12 @@ TEST_F(PianoProtocol, ThePianoEndsWithTheModelsValuesWhateverTheInterleaving) {
     EXPECT_EQ(state.touch, c.LevelToWire(sysinfo->GetTouchSense()));
     EXPECT_EQ(state.reverb, c.ReverbToWire(sysinfo->GetReverbOffOn()));
     EXPECT_EQ(state.program, c.TimbreToProgram(sysinfo->GetDefTimbre()));
+}
+
+// A pipe named like a MIDI file has no memo, and asking for one must not wait for a writer.
+TEST_F(PianoProtocol, TheMemoOfSomethingThatIsNotAFileIsEmpty) {
+    const QString pipe = TestHome() + QStringLiteral("/pipe.mid");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    EXPECT_EQ(panel.GetMemo(pipe), QString());
+    EXPECT_EQ(panel.GetMemo(TestHome()), QString());
 }

@@ -512,3 +512,133 @@ TEST_F(PianoProtocol, TheMemoOfSomethingThatIsNotAFileIsEmpty) {
     EXPECT_EQ(panel.GetMemo(pipe), QString());
     EXPECT_EQ(panel.GetMemo(TestHome()), QString());
 }
+
+// The PC turns dual play off after the main voice was changed on the piano: the piano must end
+// with the main voice the model shows, not with one the PC sent before.
+TEST_F(PianoProtocol, DualOffAfterAVoiceChosenOnThePianoKeepsTheModelsMainVoice) {
+    sysinfo->SetDefTimbre(TIM_UPRIGHTPIANO, nullptr);
+    piano->PressVoice(4);
+    ASSERT_TRUE(Eventually([&] { return sysinfo->GetDefTimbre() == TIM_ELECPIANO1; }));
+    sysinfo->SetDualTimbre(TIM_STRINGS, nullptr);
+    ASSERT_EQ(piano->GetPanel().dual, 48);
+    sysinfo->SetDualTimbre(TIM_NONE, nullptr);
+    EXPECT_EQ(sysinfo->GetDefTimbre(), TIM_ELECPIANO1);
+    EXPECT_EQ(piano->GetPanel().program,
+              sysinfo->Converter().TimbreToProgram(sysinfo->GetDefTimbre()));
+}
+
+namespace {
+
+// The events of the one track of a recording, with their times in ticks.
+std::vector<std::pair<std::uint64_t, Bytes>> RecordedEvents(const QByteArray& image) {
+    std::vector<std::pair<std::uint64_t, Bytes>> events;
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(image.constData());
+    const auto size = static_cast<std::size_t>(image.size());
+    std::size_t at = 22; // header (14), "MTrk" and the track's length
+    std::uint64_t tick = 0;
+    const auto number = [&](std::uint64_t& value) {
+        value = 0;
+        for (int i = 0; i < 4 && at < size; ++i) {
+            const std::uint8_t byte = bytes[at++];
+            value = (value << 7) | (byte & 0x7F);
+            if (byte < 0x80) {
+                return true;
+            }
+        }
+        return false;
+    };
+    while (at < size) {
+        std::uint64_t delta = 0;
+        if (!number(delta) || at >= size) {
+            break;
+        }
+        tick += delta;
+        const std::size_t start = at;
+        const std::uint8_t status = bytes[at++];
+        std::uint64_t length = 0;
+        if (status == 0xFF) {
+            ++at; // type
+            if (!number(length)) {
+                break;
+            }
+        } else if (status == 0xF0 || status == 0xF7) {
+            if (!number(length)) {
+                break;
+            }
+        } else {
+            length = (status & 0xF0) == 0xC0 || (status & 0xF0) == 0xD0 ? 1 : 2;
+        }
+        at += static_cast<std::size_t>(length);
+        if (at > size) {
+            break;
+        }
+        events.emplace_back(tick, Bytes(bytes + start, bytes + at));
+    }
+    return events;
+}
+
+QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+// A refused second start must leave the running recording's clock alone: a setting changed
+// afterwards is recorded after the note played before it, and nothing lies hours away.
+TEST_F(PianoProtocol, ARefusedSecondStartLeavesTheRecordingsTimeAlone) {
+    const QString path = TestHome() + QStringLiteral("/second-start.mid");
+    recorder.SetFileName(path);
+    ASSERT_EQ(recorder.Start(), 0);
+    piano->PressKey(60, 100);
+    ASSERT_TRUE(Eventually([&] { return sysinfo->GetKeyboardDisp(39) == 1; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_NE(recorder.Start(), 0);
+    // Let the recording's clock thread run a few rounds.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    sysinfo->SetDefTimbre(TIM_STRINGS, nullptr);
+    piano->ReleaseKey(60);
+    ASSERT_TRUE(Eventually([&] { return sysinfo->GetKeyboardDisp(39) == 0; }));
+    ASSERT_EQ(recorder.Stop(), 0);
+
+    const auto events = RecordedEvents(ReadAll(path));
+    ASSERT_FALSE(events.empty());
+    std::uint64_t noteOn = 0;
+    std::uint64_t program = 0;
+    for (const auto& [tick, bytes] : events) {
+        if (bytes == Bytes{0x90, 0x3C, 0x64}) {
+            noteOn = tick;
+        }
+        if (bytes == Bytes{0xC0, 0x30}) {
+            program = tick;
+        }
+    }
+    EXPECT_GT(program, noteOn);
+    // 96 ticks a quarter at 120 a minute: a minute is 11,520 ticks, far more than this took.
+    EXPECT_LT(events.back().first, 11520u);
+}
+
+// The piano comes back before anything was played: what is played afterwards keeps its time
+// from the start of the recording.
+TEST_F(PianoProtocol, ARefreshBeforeTheFirstNoteKeepsTheTimeSinceTheStart) {
+    const QString path = TestHome() + QStringLiteral("/refresh-first.mid");
+    recorder.SetFileName(path);
+    ASSERT_EQ(recorder.Start(), 0);
+    // At least 1.5 s pass between the start and the note.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    ASSERT_EQ(recorder.Refresh(), 0);
+    piano->PressKey(60, 100);
+    ASSERT_TRUE(Eventually([&] { return sysinfo->GetKeyboardDisp(39) == 1; }));
+    piano->ReleaseKey(60);
+    ASSERT_TRUE(Eventually([&] { return sysinfo->GetKeyboardDisp(39) == 0; }));
+    ASSERT_EQ(recorder.Stop(), 0);
+
+    std::uint64_t noteOn = 0;
+    for (const auto& [tick, bytes] : RecordedEvents(ReadAll(path))) {
+        if (bytes == Bytes{0x90, 0x3C, 0x64}) {
+            noteOn = tick;
+        }
+    }
+    // 1.5 s are 288 ticks at 120 a minute; allow for rounding generously.
+    EXPECT_GE(noteOn, 192u);
+}

@@ -209,3 +209,39 @@ TEST(WindowMessages, OutOfRangeNumbersAndNullReceiversAreRefused) {
     QObject plain;
     EXPECT_FALSE(CWinMsg::PostMessage(&plain, WM_DATACHANGE, 0, 0));
 }
+
+namespace {
+
+// Counts the window messages of one number that reach an object, replaced ones included.
+class CQueueWatcher : public QObject {
+public:
+    explicit CQueueWatcher(UINT message) : m_type(QEvent::User + static_cast<int>(message)) {}
+    int reached = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        reached += event->type() == m_type ? 1 : 0;
+        return false;
+    }
+
+private:
+    int m_type;
+};
+
+} // namespace
+
+// While the receiving thread is busy (a spin button held for a long time, a slow handler), a
+// burst of replacements by id must not pile up in the queue: what waits there stays bounded
+// by the number of ids, as it does for ReplaceMessage.
+TEST(WindowMessages, ABurstReplacedByIdDoesNotPileUpInTheQueue) {
+    CCounter receiver;
+    CQueueWatcher watcher(WM_DATACHANGE);
+    receiver.installEventFilter(&watcher);
+    for (int i = 0; i < 10000; ++i) {
+        ASSERT_TRUE(CWinMsg::ReplaceMessageById(&receiver, WM_DATACHANGE, 7, i));
+    }
+    CWinMsg::PumpMessages();
+    EXPECT_EQ(receiver.dataChanges, 1);
+    EXPECT_LE(watcher.reached, 2) << "events queued for one id";
+    receiver.removeEventFilter(&watcher);
+}

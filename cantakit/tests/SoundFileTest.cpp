@@ -4,6 +4,7 @@
 #include "RecordingFusion.h"
 #include "TestHome.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -261,4 +262,47 @@ TEST_F(SoundFile, DeletingClearsTheRecordEvenWhenTheFileIsGone) {
     EXPECT_EQ(take.DeleteFileA(), 1);
     EXPECT_TRUE(take.GetFileName().isEmpty());
     EXPECT_TRUE(presenter.texts.isEmpty());
+}
+
+// A take on another file system is copied beside the target before it is renamed into place.
+// Nothing the user keeps in the album may be touched on the way without a question: neither a
+// file that happens to be called like the hidden copy, nor the file a link of that name points
+// to.
+TEST_F(SoundFile, SavingAcrossFileSystemsLeavesFilesNamedLikeTheCopyAlone) {
+    QDir shm(QStringLiteral("/dev/shm"));
+    if (!shm.exists()) {
+        GTEST_SKIP() << "no /dev/shm";
+    }
+    const QString elsewhere =
+        QStringLiteral("/dev/shm/cantavo-take-%1").arg(QCoreApplication::applicationPid());
+    QDir(elsewhere).removeRecursively();
+    ASSERT_TRUE(QDir().mkpath(elsewhere));
+    const QString source = elsewhere + QStringLiteral("/take.mid");
+    Write(source, "the take");
+
+    CScriptedTake take(QStringLiteral(".mid"));
+    ASSERT_EQ(take.SetFileName(source), 1);
+
+    // A file of the user's that is called like the copy.
+    const QString target = toy.DataFile(QStringLiteral("across.mid"));
+    QFile::remove(target);
+    Write(target + QStringLiteral(".partial"), "the user's own file");
+    EXPECT_EQ(take.Save(target), 1);
+    EXPECT_EQ(Read(target), QByteArray("the take"));
+    EXPECT_EQ(Read(target + QStringLiteral(".partial")), QByteArray("the user's own file"));
+
+    // A link of that name to a file elsewhere: that file must stay as it was.
+    Write(source, "the second take");
+    ASSERT_EQ(take.SetFileName(source), 1);
+    const QString victim = TestHome() + QStringLiteral("/letter.txt");
+    Write(victim, "a letter");
+    const QString second = toy.DataFile(QStringLiteral("across-second.mid"));
+    QFile::remove(second);
+    QFile::remove(second + QStringLiteral(".partial"));
+    ASSERT_TRUE(QFile::link(victim, second + QStringLiteral(".partial")));
+    EXPECT_EQ(take.Save(second), 1);
+    EXPECT_EQ(Read(second), QByteArray("the second take"));
+    EXPECT_EQ(Read(victim), QByteArray("a letter"));
+    EXPECT_FALSE(QFileInfo(second).isSymLink());
+    QDir(elsewhere).removeRecursively();
 }

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
 #include <thread>
@@ -240,4 +241,51 @@ TEST_F(TraceLog, BaseNameCarriesFolderStartTimeAndName) {
     const QRegularExpression pattern(QRegularExpression::anchoredPattern(
         QRegularExpression::escape(m_folder) + QStringLiteral("/\\d{8}_\\d{6}_Vesk")));
     EXPECT_TRUE(pattern.match(trace.BaseName()).hasMatch()) << trace.BaseName().toStdString();
+}
+
+namespace {
+
+// An object of a thread whose destructor still traces: it was made before the thread's first
+// trace line, so it is destroyed after the trace's own per-thread bookkeeping.
+struct CLateTracer {
+    CTrace* trace = nullptr;
+    ~CLateTracer() {
+        if (trace != nullptr) {
+            trace->TraceLine() << "late"
+                               << "\n";
+        }
+    }
+};
+thread_local CLateTracer t_lateTracer;
+
+} // namespace
+
+// What a thread writes while it ends (a thread-local object's destructor) is kept, and its log
+// is closed all the same.
+TEST_F(TraceLog, ALineWrittenWhileAThreadEndsIsKeptAndItsLogClosed) {
+    CTrace trace(QStringLiteral("Vesk"), QStringLiteral("x trace"), m_folder);
+    const auto openLogs = [this] {
+        int count = 0;
+        for (const QFileInfo& fd :
+             QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::System)) {
+            count += fd.symLinkTarget().startsWith(m_folder) ? 1 : 0;
+        }
+        return count;
+    };
+    constexpr int kThreads = 32;
+    for (int i = 0; i < kThreads; ++i) {
+        std::thread([&trace] {
+            t_lateTracer.trace = &trace;
+            trace.TraceLine() << "early"
+                              << "\n";
+        }).join();
+    }
+    EXPECT_EQ(openLogs(), 0);
+    int late = 0;
+    for (const QString& name : LogFiles()) {
+        QFile log(m_folder + QLatin1Char('/') + name);
+        ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+        late += static_cast<int>(QString::fromUtf8(log.readAll()).count(QStringLiteral("late")));
+    }
+    EXPECT_EQ(late, kThreads);
 }

@@ -306,3 +306,26 @@ TEST_F(SoundFile, SavingAcrossFileSystemsLeavesFilesNamedLikeTheCopyAlone) {
     EXPECT_FALSE(QFileInfo(second).isSymLink());
     QDir(elsewhere).removeRecursively();
 }
+
+// A take that does not fit the album's file system: the save fails with the system's text,
+// the take stays whole where it was, and no partial copy is left behind. Needs a small
+// file system named by CANTAVO_TEST_SMALL_FOLDER (for example a 64 KiB tmpfs).
+TEST_F(SoundFile, ATakeThatDoesNotFitTheAlbumStaysWhereItWas) {
+    const QString small = qEnvironmentVariable("CANTAVO_TEST_SMALL_FOLDER");
+    if (small.isEmpty()) {
+        GTEST_SKIP() << "CANTAVO_TEST_SMALL_FOLDER is not set";
+    }
+    CScriptedTake take(QStringLiteral(".wav"));
+    Record(take, QByteArray(512 * 1024, 'a'));
+    const QString temporary = take.GetFileName();
+    const QString target = small + QStringLiteral("/big.wav");
+    QFile::remove(target);
+    EXPECT_EQ(take.Save(target), 0);
+    EXPECT_EQ(presenter.texts, QStringList{QString::fromLocal8Bit(std::strerror(ENOSPC))});
+    EXPECT_EQ(take.GetFileName(), temporary);
+    EXPECT_EQ(take.GetFileFlag(), MODIFIED_DIRTY);
+    EXPECT_EQ(Read(temporary).size(), 512 * 1024);
+    EXPECT_FALSE(QFile::exists(target));
+    EXPECT_EQ(QDir(small).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList());
+}

@@ -109,3 +109,22 @@ TEST(MmSystem, WithoutSoundHardwareThereAreNoDevices) {
     WAVEFORMATEX format{WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 0};
     EXPECT_EQ(waveOutOpen(&out, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL), MMSYSERR_BADDEVICEID);
 }
+
+// A long message may carry channel messages as well as system-exclusive ones; a note it starts
+// is sounding like any other, and a reset must silence it too.
+TEST_F(WithPiano, ResetSilencesNotesStartedByALongMessage) {
+    HMIDIOUT out = nullptr;
+    ASSERT_EQ(midiOutOpen(&out, 0, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+    Bytes notes{0x90, 0x3C, 0x64, 0x40, 0x64};
+    MIDIHDR header{};
+    header.lpData = reinterpret_cast<LPSTR>(notes.data());
+    header.dwBufferLength = static_cast<DWORD>(notes.size());
+    ASSERT_EQ(midiOutPrepareHeader(out, &header, sizeof header), MMSYSERR_NOERROR);
+    ASSERT_EQ(midiOutLongMsg(out, &header, sizeof header), MMSYSERR_NOERROR);
+    ASSERT_TRUE(Eventually([&] { return (mmxHeaderFlags(header.dwFlags) & MHDR_DONE) != 0; }));
+    ASSERT_EQ(piano->SoundingNotes(), (std::set<int>{60, 64}));
+    EXPECT_EQ(midiOutReset(out), MMSYSERR_NOERROR);
+    EXPECT_TRUE(piano->SoundingNotes().empty());
+    midiOutUnprepareHeader(out, &header, sizeof header);
+    midiOutClose(out);
+}

@@ -351,3 +351,33 @@ TEST(StreamOnASlowDevice, ThePortBlocksNoOneButItsOwnMessages) {
     midiOutUnprepareHeader(stream, &header, sizeof header);
     mmxUseSystemDevices();
 }
+
+// Stopping while the scheduler plays a dense run of notes: whenever the stop comes, nothing is
+// left sounding once it returns.
+TEST_F(Stream, StoppingWhilePlayingLeavesNothingSounding) {
+    for (int round = 0; round < 40; ++round) {
+        StreamBuffer& buffer = NewBuffer();
+        for (int i = 0; i < 200; ++i) {
+            buffer.Short(1, 0x640090u | (static_cast<DWORD>(40 + i % 40) << 8));
+        }
+        MIDIHDR* header = buffer.Header();
+        Queue(buffer);
+        ASSERT_EQ(midiStreamRestart(stream), MMSYSERR_NOERROR);
+        std::this_thread::sleep_for(std::chrono::microseconds(200 * (round % 10)));
+        ASSERT_EQ(midiStreamStop(stream), MMSYSERR_NOERROR);
+        EXPECT_TRUE(piano->SoundingNotes().empty()) << "round " << round;
+        ASSERT_TRUE(
+            Eventually([&] { return (mmxHeaderFlags(header->dwFlags) & MHDR_INQUEUE) == 0; }));
+    }
+}
+
+// A long event may carry channel messages; a note it starts is silenced by a stop too.
+TEST_F(Stream, StoppingSilencesNotesStartedByALongEvent) {
+    StreamBuffer& buffer = NewBuffer();
+    buffer.Long(0, Bytes{0x90, 0x3C, 0x64}).Nop(960);
+    Queue(buffer);
+    ASSERT_EQ(midiStreamRestart(stream), MMSYSERR_NOERROR);
+    ASSERT_TRUE(Eventually([&] { return !piano->SoundingNotes().empty(); }));
+    ASSERT_EQ(midiStreamStop(stream), MMSYSERR_NOERROR);
+    EXPECT_TRUE(piano->SoundingNotes().empty());
+}

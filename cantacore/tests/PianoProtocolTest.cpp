@@ -642,3 +642,65 @@ TEST_F(PianoProtocol, ARefreshBeforeTheFirstNoteKeepsTheTimeSinceTheStart) {
     // 1.5 s are 288 ticks at 120 a minute; allow for rounding generously.
     EXPECT_GE(noteOn, 192u);
 }
+
+// The piano goes away and comes back several times while a recording runs: every note played
+// is kept, in the order played.
+TEST_F(PianoProtocol, ARecordingSurvivesThePianoComingAndGoing) {
+    const QString path = TestHome() + QStringLiteral("/coming-and-going.mid");
+    recorder.SetFileName(path);
+    ASSERT_EQ(recorder.Start(), 0);
+    constexpr int kRounds = 4;
+    for (int i = 0; i < kRounds; ++i) {
+        const auto note = static_cast<std::uint8_t>(60 + i);
+        piano->PressKey(note, 100);
+        ASSERT_TRUE(Eventually([&] { return sysinfo->GetKeyboardDisp(note - 21) == 1; }));
+        piano->ReleaseKey(note);
+        ASSERT_TRUE(Eventually([&] { return sysinfo->GetKeyboardDisp(note - 21) == 0; }));
+        piano->Unplug();
+        piano->Plug();
+        ASSERT_EQ(recorder.Refresh(), 0);
+        EXPECT_TRUE(recorder.IsRecording());
+    }
+    ASSERT_EQ(recorder.Stop(), 0);
+    std::vector<std::uint64_t> times;
+    std::vector<int> notes;
+    for (const auto& [tick, bytes] : RecordedEvents(ReadAll(path))) {
+        if (bytes.size() == 3 && bytes[0] == 0x90) {
+            notes.push_back(bytes[1]);
+            times.push_back(tick);
+        }
+    }
+    EXPECT_EQ(notes, (std::vector<int>{60, 61, 62, 63}));
+    EXPECT_TRUE(std::is_sorted(times.begin(), times.end()));
+}
+
+// The device watch refreshes the input while the window thread stops the recording: what was
+// played is written, and the recorder is left stopped with its input open.
+TEST_F(PianoProtocol, StoppingWhileTheInputIsRefreshedWritesTheRecording) {
+    const QString path = TestHome() + QStringLiteral("/stop-refresh.mid");
+    recorder.SetFileName(path);
+    ASSERT_EQ(recorder.Start(), 0);
+    piano->PressKey(60, 100);
+    ASSERT_TRUE(Eventually([&] { return sysinfo->GetKeyboardDisp(39) == 1; }));
+    piano->ReleaseKey(60);
+    ASSERT_TRUE(Eventually([&] { return sysinfo->GetKeyboardDisp(39) == 0; }));
+    std::atomic<bool> go{false};
+    std::thread watch([&] {
+        while (!go) {
+            std::this_thread::yield();
+        }
+        for (int i = 0; i < 3; ++i) {
+            recorder.Refresh();
+        }
+    });
+    go = true;
+    const CVeskError stopped = recorder.Stop();
+    watch.join();
+    EXPECT_EQ(stopped, 0);
+    EXPECT_FALSE(recorder.IsRecording());
+    EXPECT_TRUE(recorder.InputIsOpen());
+    EXPECT_TRUE(ReadAll(path).contains(QByteArray("\x90\x3C\x64", 3)));
+    // The input still works.
+    piano->PressKey(64, 90);
+    EXPECT_TRUE(Eventually([&] { return sysinfo->GetKeyboardDisp(43) == 1; }));
+}

@@ -1,5 +1,6 @@
 #include "CCtrlPanel.h"
 #include "CLast.h"
+#include "CMemoCodec.h"
 #include "CMidiParser.h"
 #include "CSequencerRec.h"
 #include "CSysinfo.h"
@@ -703,4 +704,43 @@ TEST_F(PianoProtocol, StoppingWhileTheInputIsRefreshedWritesTheRecording) {
     // The input still works.
     piano->PressKey(64, 90);
     EXPECT_TRUE(Eventually([&] { return sysinfo->GetKeyboardDisp(43) == 1; }));
+}
+
+// The piano is unplugged during a recording and the device watch's refresh finds no input:
+// stopping still writes what was played, and reports the device.
+TEST_F(PianoProtocol, StoppingAfterThePianoWentAwayWritesWhatWasPlayed) {
+    const QString path = TestHome() + QStringLiteral("/went-away.mid");
+    recorder.SetFileName(path);
+    ASSERT_EQ(recorder.Start(), 0);
+    piano->PressKey(60, 100);
+    ASSERT_TRUE(Eventually([&] { return sysinfo->GetKeyboardDisp(39) == 1; }));
+    piano->ReleaseKey(60);
+    ASSERT_TRUE(Eventually([&] { return sysinfo->GetKeyboardDisp(39) == 0; }));
+    piano->Unplug();
+    EXPECT_NE(recorder.Refresh(), 0);
+    EXPECT_FALSE(recorder.InputIsOpen());
+    EXPECT_NE(recorder.Stop(), 0);
+    EXPECT_FALSE(recorder.IsRecording());
+    const QByteArray image = ReadAll(path);
+    EXPECT_TRUE(image.contains(QByteArray("\x90\x3C\x64", 3)));
+    EXPECT_TRUE(image.contains(QByteArray("\x80\x3C\x40", 3)));
+    // Back again: the input opens and a new recording starts.
+    piano->Plug();
+    EXPECT_EQ(recorder.Refresh(), 0);
+    EXPECT_TRUE(recorder.InputIsOpen());
+}
+
+// A memo written while the recording runs is the memo of the recorded file.
+TEST_F(PianoProtocol, AMemoWrittenDuringARecordingIsTheFilesMemo) {
+    const QString path = TestHome() + QStringLiteral("/memo-while-recording.mid");
+    recorder.SetFileName(path);
+    ASSERT_EQ(recorder.Start(), 0);
+    piano->PressKey(60, 100);
+    ASSERT_TRUE(Eventually([&] { return sysinfo->GetKeyboardDisp(39) == 1; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ASSERT_EQ(recorder.SetMemo(QStringLiteral("練習の記録")), 0);
+    piano->ReleaseKey(60);
+    ASSERT_TRUE(Eventually([&] { return sysinfo->GetKeyboardDisp(39) == 0; }));
+    ASSERT_EQ(recorder.Stop(), 0);
+    EXPECT_EQ(CMemoCodec::FromFile(SmfMemoOf(ReadAll(path))), QStringLiteral("練習の記録"));
 }

@@ -297,6 +297,9 @@ void CCtrlPanel::Ev2SysShortMsg(std::uint32_t message, void* source) {
         }
         break;
     case kProgramChange:
+        // The piano now sounds this main voice, whoever chose it: turning dual play off
+        // later sends it, not an older one.
+        m_program = first;
         // A program change on the piano also ends dual play.
         sysinfo.SetSeqDualTimbre(255, source);
         sysinfo.SetSeqDefTimbre(first, source);

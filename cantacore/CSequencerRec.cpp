@@ -82,9 +82,10 @@ CVeskError CSequencerRec::Refresh() {
     CVeskError result;
     if (OpenInput() != MMSYSERR_NOERROR) {
         result.SetCode(ERR_VESK_FAILED, kDeviceMessage);
-    } else if (m_recording && !m_firstEvent) {
+    } else if (m_recording) {
         // A recording goes on across the new input, whose time stamps start again from 0:
-        // they continue from where the recording stands now.
+        // they continue from where the recording stands now, counted from its start also
+        // when nothing was played yet.
         m_stampOffset = static_cast<std::uint32_t>(NowMs() - m_timeBase);
     }
     return result;
@@ -277,6 +278,14 @@ CVeskError CSequencerRec::Start() {
     const CScorp scope("CSequencerRec", "Start", CLast::Trace());
     const CPublicAction lock("CSequencerRec", "Start");
     Line("シーケンサ録音開始");
+    CVeskError result;
+    // One recording at a time: a second start would throw the running one away, and must not
+    // touch its times either.
+    if (m_recording || m_thread.joinable()) {
+        Line("録音中なので開始しない");
+        result.SetCode(ERR_VESK_FAILED, QStringLiteral("予期せぬエラーが発生しました。(31)"));
+        return result;
+    }
     if (CSysinfo* sysinfo = Sysinfo()) {
         sysinfo->PostSeqTimeDisp(0, 0, 0);
     }
@@ -285,13 +294,6 @@ CVeskError CSequencerRec::Start() {
     m_timeBase = 0;
     m_lastBar = -1;
     m_lastBeat = -1;
-    CVeskError result;
-    // One recording at a time: a second start would throw the running one away.
-    if (m_recording || m_thread.joinable()) {
-        Line("録音中なので開始しない");
-        result.SetCode(ERR_VESK_FAILED, QStringLiteral("予期せぬエラーが発生しました。(31)"));
-        return result;
-    }
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     if (!InputIsOpen() && OpenInput() != MMSYSERR_NOERROR) {
         result.SetCode(ERR_VESK_FAILED, kDeviceMessage);
@@ -313,6 +315,11 @@ CVeskError CSequencerRec::Start() {
     }
     m_firstEvent = true;
     m_stampOffset = 0;
+    m_memoPlaced = false;
+    {
+        const std::lock_guard<std::mutex> guard(m_memoLock);
+        m_hasLateMemo = false;
+    }
     m_timeBase = NowMs();
     m_recording = true;
     RefreshOut();
@@ -389,6 +396,15 @@ CVeskError CSequencerRec::Stop() {
         if (SmfWriteRecording(events.data(), events.size(), path, 0.0, tempo) != SMF_RESULT_OK) {
             result.SetCode(ERR_VESK_MIDI_SAVE,
                            QStringLiteral("MIDIファイルの保存に失敗しました。"));
+        } else {
+            const std::lock_guard<std::mutex> guard(m_memoLock);
+            if (m_hasLateMemo &&
+                SmfWriteMemo(path, m_lateMemo.constData(),
+                             static_cast<std::size_t>(m_lateMemo.size())) != SMF_RESULT_OK) {
+                result.SetCode(ERR_VESK_MIDI_SAVE,
+                               QStringLiteral("MIDIファイルの保存に失敗しました。"));
+            }
+            m_hasLateMemo = false;
         }
     }
     if (!inputOpen) {
@@ -432,7 +448,15 @@ CVeskError CSequencerRec::SetMemo(const QString& memo) {
         event.insert(event.end(), quantity.begin(), quantity.end());
         event.insert(event.end(), text.begin(), text.end());
         event.insert(event.end(), {0x00, 0xF0});
-        AddEvent(0, event.data(), event.size());
+        if (!m_memoPlaced.exchange(true)) {
+            AddEvent(0, event.data(), event.size());
+            return result;
+        }
+        // The recording's events have moved on from time 0: a memo given now is written into
+        // the file when the recording stops, where the memo lookup finds it.
+        const std::lock_guard<std::mutex> guard(m_memoLock);
+        m_lateMemo = text;
+        m_hasLateMemo = true;
         return result;
     }
     CSysinfo* sysinfo = Sysinfo();

@@ -108,6 +108,12 @@ private:
     std::size_t m_fill = 0;
     std::atomic<std::int64_t> m_timeBase{0}; // steady ms at which the stamps began
     std::atomic<std::uint32_t> m_lastStamp{0};
+    // The memo: its placeholder at time 0 goes in at the start; one given later is written
+    // into the file when the recording stops.
+    std::atomic<bool> m_memoPlaced{false};
+    std::mutex m_memoLock;
+    QByteArray m_lateMemo;
+    bool m_hasLateMemo = false;
     // Added to the input's stamps: how far the recording had come when the input reopened.
     std::atomic<std::uint32_t> m_stampOffset{0};
     std::atomic<std::uint32_t> m_elapsed{0};

@@ -278,8 +278,9 @@ TEST_F(Model, DeferredCommandsOfDifferentKindsAllArrive) {
             commands.push_back(received.wParam);
         }
     }
+    // A repeated command keeps the place of its first post.
     EXPECT_EQ(commands,
-              (std::vector<WPARAM>{32774, ID_SPIN_TRANSPOSE, ID_SPIN_TUNING, ID_SPIN_TEMPO}));
+              (std::vector<WPARAM>{32774, ID_SPIN_TUNING, ID_SPIN_TEMPO, ID_SPIN_TRANSPOSE}));
 }
 
 // When the piano reports a dual voice at or below the main voice, the two trade places in the

@@ -62,12 +62,17 @@ bool Rename(const QByteArray& from, const QByteArray& to, bool replace) {
 // Copies source to a hidden file beside target, flushes it to disk and renames it over target,
 // so target is either the old file or the whole new one. errno tells why when it fails.
 bool CopyOver(const QByteArray& source, const QByteArray& target, bool replace) {
-    const QByteArray partial = target + ".partial";
     const int in = ::open(source.constData(), O_RDONLY | O_CLOEXEC);
     if (in < 0) {
         return false;
     }
-    const int out = ::open(partial.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // A name of its own that nothing else had: an existing file or link named like it is
+    // never opened, emptied or removed.
+    QByteArray partial = target + ".partial-XXXXXX";
+    const int out = ::mkostemp(partial.data(), O_CLOEXEC);
+    if (out >= 0) {
+        (void)::fchmod(out, 0644);
+    }
     if (out < 0) {
         const int error = errno;
         ::close(in);

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <ctime>
 #include <map>
+#include <pthread.h>
 #include <sstream>
 #include <unistd.h>
 
@@ -39,25 +40,53 @@ void Enrol(std::uint64_t id, CTrace* writer) {
     Writers()[id] = writer;
 }
 
+// The writers whose logs this thread opened. Plain thread-local data without a destructor, so
+// a line traced by another thread-local object's destructor still finds it intact.
+constexpr int kThreadWriters = 16;
+thread_local std::uint64_t t_writers[kThreadWriters];
+thread_local int t_writerCount = 0;
+
 // Closes, when the thread ends, the logs it opened: a program that starts thousands of threads
-// over a session must not keep a file open for each.
-struct ThreadLogs {
-    std::vector<std::uint64_t> writers;
-    ~ThreadLogs() {
-        const auto threadId = static_cast<unsigned long>(gettid());
-        {
-            const std::lock_guard<std::mutex> guard(WritersLock());
-            for (const std::uint64_t id : writers) {
-                const auto found = Writers().find(id);
-                if (found != Writers().end()) {
-                    found->second->CloseThreadLog(threadId);
-                }
+// over a session must not keep a file open for each. A thread-specific key's destructor runs
+// after the thread's C++ thread-local destructors (which may still trace), and again when one
+// of them traced after it: the key is set anew whenever a log is opened.
+void CloseThreadLogs(void*) {
+    const auto threadId = static_cast<unsigned long>(gettid());
+    {
+        const std::lock_guard<std::mutex> guard(WritersLock());
+        for (int i = 0; i < t_writerCount; ++i) {
+            const auto found = Writers().find(t_writers[i]);
+            if (found != Writers().end()) {
+                found->second->CloseThreadLog(threadId);
             }
         }
-        t_cache = ThreadCache{};
     }
-};
-thread_local ThreadLogs t_logs;
+    t_writerCount = 0;
+    t_cache = ThreadCache{};
+}
+
+pthread_key_t ThreadEndKey() {
+    static const pthread_key_t key = [] {
+        pthread_key_t created{};
+        pthread_key_create(&created, &CloseThreadLogs);
+        return created;
+    }();
+    return key;
+}
+
+// Remembers that this thread opened a log of the writer, to be closed when the thread ends.
+void NoteThreadLog(std::uint64_t writer) {
+    for (int i = 0; i < t_writerCount; ++i) {
+        if (t_writers[i] == writer) {
+            pthread_setspecific(ThreadEndKey(), &t_writerCount);
+            return;
+        }
+    }
+    if (t_writerCount < kThreadWriters) {
+        t_writers[t_writerCount++] = writer;
+    }
+    pthread_setspecific(ThreadEndKey(), &t_writerCount);
+}
 
 QString LocalTime(const char* format) {
     const std::time_t now = std::time(nullptr);
@@ -175,10 +204,7 @@ CTrace::TraceSet* CTrace::Current() {
         TraceSet* set = nullptr;
         Attach(static_cast<unsigned long>(gettid()), &set);
         t_cache = ThreadCache{m_id, set};
-        auto& writers = t_logs.writers;
-        if (std::find(writers.begin(), writers.end(), m_id) == writers.end()) {
-            writers.push_back(m_id);
-        }
+        NoteThreadLog(m_id);
     }
     return t_cache.set;
 }

@@ -1,5 +1,6 @@
 #include "CMidiOutHandle.h"
 
+#include "CMidiParser.h"
 #include "MidiBytes.h"
 
 using namespace MidiBytes;
@@ -53,6 +54,15 @@ bool CMidiOutHandle::ComposeShortLocked(DWORD message, Message& out) {
     TrackLocked(bytes, length);
     out.assign(bytes, bytes + length);
     return true;
+}
+
+void CMidiOutHandle::TrackLongLocked(const std::uint8_t* bytes, std::size_t length) {
+    // A long message may carry any MIDI bytes, notes among them: they sound like any other.
+    CMidiParser parser;
+    parser.Feed(bytes, length, [this](const std::uint8_t* message, std::size_t size) {
+        TrackLocked(message, size);
+    });
+    m_runningStatus = 0;
 }
 
 std::vector<CMidiOutHandle::Message> CMidiOutHandle::NotesOffLocked() {
@@ -117,7 +127,7 @@ MMRESULT CMidiOutHandle::LongMsg(MIDIHDR* header, UINT size) {
     bool sent = false;
     {
         std::unique_lock<std::mutex> state(m_lock);
-        m_runningStatus = 0;
+        TrackLongLocked(message.data(), message.size());
         const auto port = TakePort(state);
         sent = SendAll({message});
     }

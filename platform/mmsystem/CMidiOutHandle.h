@@ -43,6 +43,9 @@ protected:
     bool ComposeShortLocked(DWORD message, Message& out);
     // Notes the message's effect on the sounding notes. Called with m_lock held.
     void TrackLocked(const std::uint8_t* bytes, std::size_t length);
+    // Notes the effect of every message a long message carries; it ends running status.
+    // Called with m_lock held.
+    void TrackLongLocked(const std::uint8_t* bytes, std::size_t length);
     // A note-off for every sounding note, which then count as silent. Called with m_lock held.
     std::vector<Message> NotesOffLocked();
     // Takes the port's lock, then lets go of the handle's state: messages reach the port in

@@ -294,7 +294,7 @@ void CMidiStreamHandle::Schedule() {
             const std::uint8_t* bytes = data + offset + 12;
             outgoing.emplace_back(bytes, bytes + MEVT_EVENTPARM(event.dwEvent));
             const std::lock_guard<std::mutex> state(m_lock);
-            m_runningStatus = 0;
+            TrackLongLocked(outgoing.back().data(), outgoing.back().size());
         }
         if ((event.dwEvent & MEVT_F_CALLBACK) != 0) {
             Post(MOM_POSITIONCB, reinterpret_cast<DWORD_PTR>(header), offset);

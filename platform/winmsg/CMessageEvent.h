@@ -3,10 +3,11 @@
 #include "WinTypes.h"
 
 #include <QEvent>
-#include <cstdint>
 
 // A posted window message: its number and its two parameters. Each message number has an
 // event type of its own, so that pending messages of one number can be removed.
+class QObject;
+
 class CMessageEvent : public QEvent {
 public:
     // Message numbers up to this one map onto Qt's user event types.
@@ -23,13 +24,18 @@ public:
     WPARAM WParam() const { return m_wParam; }
     LPARAM LParam() const { return m_lParam; }
 
-    // Non-zero for a message that a later one of the same number and wParam may replace.
-    std::uint64_t Serial() const { return m_serial; }
-    void SetSerial(std::uint64_t serial) { m_serial = serial; }
+    // A message that a later one of the same number and wParam for the same receiver updates
+    // in place while it waits (see CWinMsg::ReplaceMessageById).
+    QObject* ReplaceableFor() const { return m_replaceableFor; }
+    void MakeReplaceable(QObject* receiver) { m_replaceableFor = receiver; }
+    void SetLParam(LPARAM lParam) { m_lParam = lParam; }
 
 private:
     UINT m_message;
     WPARAM m_wParam;
     LPARAM m_lParam;
-    std::uint64_t m_serial = 0;
+    QObject* m_replaceableFor = nullptr;
 };
+
+// Called by a replaceable message's destructor: it no longer waits to be updated.
+void ForgetReplaceableMessage(const CMessageEvent* event);

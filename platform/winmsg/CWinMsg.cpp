@@ -14,34 +14,45 @@ namespace {
 // Held while a receiver is registered or unregistered and while anything is posted to or
 // removed from it. Reading a delivered message takes it too: Qt's own queue locking is not
 // visible to ThreadSanitizer, this lock makes the hand-over of the parameters visible.
-std::mutex& Lock() {
-    static auto* lock = new std::mutex;
+// Recursive: removing posted events deletes them, and a replaceable message's destructor
+// takes the lock to forget itself.
+std::recursive_mutex& Lock() {
+    static auto* lock = new std::recursive_mutex;
     return *lock;
 }
+using Guard = std::lock_guard<std::recursive_mutex>;
 
 std::unordered_set<QObject*>& Receivers() {
     static auto* receivers = new std::unordered_set<QObject*>;
     return *receivers;
 }
 
-// For each receiver, number and wParam posted with ReplaceMessageById: the serial of the one
-// message that still counts. An earlier one still in the queue is dropped when it comes up.
+// For each receiver, number and wParam posted with ReplaceMessageById: the one message of
+// them still waiting in the queue, which a replacement updates in place, so a burst leaves one
+// queued event, not one per replacement.
 using ReplaceableKey = std::tuple<QObject*, UINT, WPARAM>;
-std::map<ReplaceableKey, std::uint64_t>& Latest() {
-    static auto* latest = new std::map<ReplaceableKey, std::uint64_t>;
-    return *latest;
+std::map<ReplaceableKey, CMessageEvent*>& Waiting() {
+    static auto* waiting = new std::map<ReplaceableKey, CMessageEvent*>;
+    return *waiting;
 }
-std::uint64_t g_serial = 0;
+
+void Forget(const CMessageEvent* event) {
+    auto& waiting = Waiting();
+    const auto it = waiting.find({event->ReplaceableFor(), event->Message(), event->WParam()});
+    if (it != waiting.end() && it->second == event) {
+        waiting.erase(it);
+    }
+}
 
 // Forgets the replaceable messages of a receiver (every number when message is null).
 void ForgetReplaceable(QObject* receiver, const UINT* message) {
-    auto& latest = Latest();
-    for (auto it = latest.lower_bound({receiver, 0, 0}); it != latest.end();) {
+    auto& waiting = Waiting();
+    for (auto it = waiting.lower_bound({receiver, 0, 0}); it != waiting.end();) {
         if (std::get<0>(it->first) != receiver) {
             break;
         }
         if (message == nullptr || std::get<1>(it->first) == *message) {
-            it = latest.erase(it);
+            it = waiting.erase(it);
         } else {
             ++it;
         }
@@ -56,23 +67,23 @@ bool Postable(QObject* receiver, UINT message) {
 } // namespace
 
 void CWinMsg::Register(QObject* receiver) {
-    const std::lock_guard<std::mutex> guard(Lock());
+    const Guard guard(Lock());
     Receivers().insert(receiver);
 }
 
 void CWinMsg::Unregister(QObject* receiver) {
-    const std::lock_guard<std::mutex> guard(Lock());
+    const Guard guard(Lock());
     Receivers().erase(receiver);
     ForgetReplaceable(receiver, nullptr);
 }
 
 bool CWinMsg::IsRegistered(QObject* receiver) {
-    const std::lock_guard<std::mutex> guard(Lock());
+    const Guard guard(Lock());
     return Receivers().count(receiver) != 0;
 }
 
 bool CWinMsg::PostMessage(QObject* receiver, UINT message, WPARAM wParam, LPARAM lParam) {
-    const std::lock_guard<std::mutex> guard(Lock());
+    const Guard guard(Lock());
     if (!Postable(receiver, message)) {
         return false;
     }
@@ -81,7 +92,7 @@ bool CWinMsg::PostMessage(QObject* receiver, UINT message, WPARAM wParam, LPARAM
 }
 
 void CWinMsg::RemoveMessages(QObject* receiver, UINT message) {
-    const std::lock_guard<std::mutex> guard(Lock());
+    const Guard guard(Lock());
     if (Postable(receiver, message)) {
         QCoreApplication::removePostedEvents(receiver, CMessageEvent::TypeOf(message));
         ForgetReplaceable(receiver, &message);
@@ -89,7 +100,7 @@ void CWinMsg::RemoveMessages(QObject* receiver, UINT message) {
 }
 
 bool CWinMsg::ReplaceMessage(QObject* receiver, UINT message, WPARAM wParam, LPARAM lParam) {
-    const std::lock_guard<std::mutex> guard(Lock());
+    const Guard guard(Lock());
     if (!Postable(receiver, message)) {
         return false;
     }
@@ -100,15 +111,19 @@ bool CWinMsg::ReplaceMessage(QObject* receiver, UINT message, WPARAM wParam, LPA
 }
 
 bool CWinMsg::ReplaceMessageById(QObject* receiver, UINT message, WPARAM id, LPARAM lParam) {
-    const std::lock_guard<std::mutex> guard(Lock());
+    const Guard guard(Lock());
     if (!Postable(receiver, message)) {
         return false;
     }
-    // Qt removes posted events by type only, so the one that gave way stays in the queue and
-    // is dropped when it comes up; its place in the order goes to the new one.
+    auto& waiting = Waiting();
+    const auto found = waiting.find({receiver, message, id});
+    if (found != waiting.end()) {
+        found->second->SetLParam(lParam);
+        return true;
+    }
     auto* event = new CMessageEvent(message, id, lParam);
-    event->SetSerial(++g_serial);
-    Latest()[{receiver, message, id}] = event->Serial();
+    event->MakeReplaceable(receiver);
+    waiting.emplace(ReplaceableKey{receiver, message, id}, event);
     QCoreApplication::postEvent(receiver, event);
     return true;
 }
@@ -117,11 +132,11 @@ void CWinMsg::PumpMessages() {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
-std::optional<CWinMsg::Message> CWinMsg::Open(QObject* receiver, QEvent* event) {
+std::optional<CWinMsg::Message> CWinMsg::Open(QEvent* event) {
     if (event == nullptr) {
         return std::nullopt;
     }
-    const std::lock_guard<std::mutex> guard(Lock());
+    const Guard guard(Lock());
     if (event->type() < QEvent::User || event->type() > QEvent::MaxUser) {
         return std::nullopt;
     }
@@ -129,14 +144,14 @@ std::optional<CWinMsg::Message> CWinMsg::Open(QObject* receiver, QEvent* event) 
     if (message == nullptr) {
         return std::nullopt;
     }
-    if (message->Serial() != 0) {
-        // Only the latest of a replaceable message counts; it is delivered once.
-        auto& latest = Latest();
-        const auto it = latest.find({receiver, message->Message(), message->WParam()});
-        if (it == latest.end() || it->second != message->Serial()) {
-            return std::nullopt;
-        }
-        latest.erase(it);
+    if (message->ReplaceableFor() != nullptr) {
+        // Delivered now: a later replacement posts a message of its own.
+        Forget(message);
     }
     return Message{message->Message(), message->WParam(), message->LParam()};
+}
+
+void ForgetReplaceableMessage(const CMessageEvent* event) {
+    const Guard guard(Lock());
+    Forget(event);
 }

@@ -23,7 +23,7 @@ protected:
     virtual LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) = 0;
 
     bool event(QEvent* event) override {
-        if (const auto message = CWinMsg::Open(this, event)) {
+        if (const auto message = CWinMsg::Open(event)) {
             OnMessage(message->message, message->wParam, message->lParam);
             return true;
         }

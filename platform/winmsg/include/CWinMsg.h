@@ -28,15 +28,16 @@ public:
     // Removes the receiver's pending messages of this number and posts this one, in one step,
     // so a burst of changes leaves a single message that carries the latest parameters.
     static bool ReplaceMessage(QObject* receiver, UINT message, WPARAM wParam, LPARAM lParam);
-    // Like ReplaceMessage, but only a pending message of this number with the same wParam
-    // gives way: WM_COMMAND messages of different commands coalesce each on their own.
+    // Like ReplaceMessage, but only a pending message of this number with the same wParam is
+    // replaced (WM_COMMAND messages of different commands coalesce each on their own): a
+    // waiting one takes the new lParam in its place in the queue, otherwise one is posted.
     static bool ReplaceMessageById(QObject* receiver, UINT message, WPARAM id, LPARAM lParam);
     // Dispatches every message waiting in the calling thread's queue, then returns.
     static void PumpMessages();
 
     static bool IsRegistered(QObject* receiver);
-    // The message an event carries, when it is one of ours and no later one replaced it.
-    static std::optional<Message> Open(QObject* receiver, QEvent* event);
+    // The message an event carries, when it is one of ours.
+    static std::optional<Message> Open(QEvent* event);
 
     static void Register(QObject* receiver);
     static void Unregister(QObject* receiver);

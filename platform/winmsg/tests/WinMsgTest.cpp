@@ -107,8 +107,8 @@ TEST(WindowMessages, ReplacingByIdKeepsOtherIdsAndTheirOrder) {
     CWinMsg::PumpMessages();
     EXPECT_EQ(receiver.dataChanges, 3);
     EXPECT_EQ(receiver.seen, (std::set<WPARAM>{7, 8, 9}));
-    // The replacement takes the place of the newest post.
-    EXPECT_EQ(receiver.lastWParam, 7u);
+    // The replacement waits in the place of the first post.
+    EXPECT_EQ(receiver.lastWParam, 9u);
 
     // Once delivered, the same id posts afresh.
     CWinMsg::ReplaceMessageById(&receiver, WM_DATACHANGE, 7, 5);

@@ -509,6 +509,7 @@ TEST_F(PianoProtocol, ThePianoEndsWithTheModelsValuesWhateverTheInterleaving) {
 // A pipe named like a MIDI file has no memo, and asking for one must not wait for a writer.
 TEST_F(PianoProtocol, TheMemoOfSomethingThatIsNotAFileIsEmpty) {
     const QString pipe = TestHome() + QStringLiteral("/pipe.mid");
+    QFile::remove(pipe);
     ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
     EXPECT_EQ(panel.GetMemo(pipe), QString());
     EXPECT_EQ(panel.GetMemo(TestHome()), QString());

@@ -13,7 +13,9 @@
 // hand-over is under a lock of its own, held only while bytes are copied.
 //
 // Events are the stream's 12-byte events at delta 0; a long message's bytes follow its event,
-// padded to a multiple of 4. While no stream accepts them, nothing is added.
+// padded to a multiple of 4. While no stream accepts them, nothing is added. A new event
+// replaces a waiting one it makes stale (an older tempo, an older value of the same setting,
+// the same notes-off), so the buffer cannot be filled by a burst of changes.
 class CPendingInserts {
 public:
     static constexpr std::size_t kSize = 2048;

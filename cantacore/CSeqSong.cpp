@@ -114,7 +114,8 @@ int CSeqSong::Parse() {
     }
     m_division = division;
     const std::int64_t chunk = header + 8 + headerLength;
-    if (headerLength < 6 || chunk + 8 > size || std::memcmp(m_image.data() + chunk, "MTrk", 4) != 0) {
+    if (headerLength < 6 || chunk + 8 > size ||
+        std::memcmp(m_image.data() + chunk, "MTrk", 4) != 0) {
         return kNotMidi;
     }
     m_trackBegin = chunk + 8;
@@ -133,8 +134,8 @@ int CSeqSong::Parse() {
             if (reader.length != 3) {
                 return kBadTempo;
             }
-            const unsigned int us = (unsigned{reader.body[0]} << 16) |
-                                    (unsigned{reader.body[1]} << 8) | reader.body[2];
+            const unsigned int us =
+                (unsigned{reader.body[0]} << 16) | (unsigned{reader.body[1]} << 8) | reader.body[2];
             if (us == 0) {
                 continue; // no speed at all: the stream would stand still
             }

@@ -17,12 +17,12 @@ public:
     // Why a file cannot be played.
     enum Result : int {
         kOk = 0,
-        kCannotRead = 1,   // missing, unreadable, not a regular file, too large to copy
-        kCannotCopy = 2,   // the working copy could not be written
-        kTooLarge = 4,     // a track, or all tracks merged, do not fit the workspace
-        kNotMidi = 5,      // not a MIDI file, cut short, or a division of 0
-        kUnsupported = 6,  // SMPTE division, or a format other than 0 and 1
-        kBadTempo = 7,     // a tempo event whose length is not 3
+        kCannotRead = 1,  // missing, unreadable, not a regular file, too large to copy
+        kCannotCopy = 2,  // the working copy could not be written
+        kTooLarge = 4,    // a track, or all tracks merged, do not fit the workspace
+        kNotMidi = 5,     // not a MIDI file, cut short, or a division of 0
+        kUnsupported = 6, // SMPTE division, or a format other than 0 and 1
+        kBadTempo = 7,    // a tempo event whose length is not 3
     };
 
     struct TempoMark {

@@ -60,8 +60,7 @@ public:
     // when they do not fit the buffer.
     bool WriteChase(Buffer& out, const TempoConvert& convert) const;
     // Translates events until the buffer is nearly full or spans the buffer's time.
-    void Fill(Buffer& out, const Overrides& overrides, int keyShift,
-              const TempoConvert& convert);
+    void Fill(Buffer& out, const Overrides& overrides, int keyShift, const TempoConvert& convert);
     bool Ended() const { return m_ended; }
 
 private:

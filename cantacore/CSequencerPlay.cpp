@@ -225,10 +225,11 @@ MMRESULT CSequencerPlay::PrerollSeq(std::int64_t from, std::int64_t to) {
         CloseStream();
     }
     HMIDISTRM stream = nullptr;
-    UINT device = static_cast<UINT>(m_outDev != -1 ? m_outDev.load() : CCheckUSBdev::GetMIDIOutDev());
-    MMRESULT result = kiromidi::StreamOpen(&stream, &device, 1,
-                                           reinterpret_cast<DWORD_PTR>(&StreamProc),
-                                           reinterpret_cast<DWORD_PTR>(this), CALLBACK_FUNCTION);
+    UINT device =
+        static_cast<UINT>(m_outDev != -1 ? m_outDev.load() : CCheckUSBdev::GetMIDIOutDev());
+    MMRESULT result =
+        kiromidi::StreamOpen(&stream, &device, 1, reinterpret_cast<DWORD_PTR>(&StreamProc),
+                             reinterpret_cast<DWORD_PTR>(this), CALLBACK_FUNCTION);
     if (result != MMSYSERR_NOERROR || stream == nullptr) {
         m_state = kStopped;
         return result != MMSYSERR_NOERROR ? result : kGeneralFailure;
@@ -533,8 +534,8 @@ void CSequencerPlay::PlayThreadFunc() {
         }
         lastTicks = ticks;
         const std::int64_t position =
-            start + std::llround(static_cast<double>(std::max<std::int64_t>(0, ticks - pause)) *
-                                 factor);
+            start +
+            std::llround(static_cast<double>(std::max<std::int64_t>(0, ticks - pause)) * factor);
         if (position >= length || (m_endOfData && m_queued == 0)) {
             ended = true;
         }

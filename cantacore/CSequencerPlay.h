@@ -29,10 +29,10 @@ public:
     static constexpr std::size_t kBufferSize = 2048;
 
     // Results of the stream steps, besides the multimedia codes.
-    static constexpr MMRESULT kGeneralFailure = 13;  // no sequence, or a step failed
-    static constexpr MMRESULT kWrongState = 0x112;   // preroll in a state that allows none
+    static constexpr MMRESULT kGeneralFailure = 13; // no sequence, or a step failed
+    static constexpr MMRESULT kWrongState = 0x112;  // preroll in a state that allows none
     static constexpr MMRESULT kPropertyRefused = 0x114;
-    static constexpr MMRESULT kChaseTooLarge = 2;    // the settings to restore fill no buffer
+    static constexpr MMRESULT kChaseTooLarge = 2; // the settings to restore fill no buffer
 
     // Sequence states.
     enum State : int {
@@ -100,8 +100,8 @@ protected:
     static void StreamStoperProc(HMIDISTRM stream);
 
 private:
-    static void StreamProc(HMIDIOUT handle, UINT message, DWORD_PTR instance,
-                                    DWORD_PTR first, DWORD_PTR second);
+    static void StreamProc(HMIDIOUT handle, UINT message, DWORD_PTR instance, DWORD_PTR first,
+                           DWORD_PTR second);
     void OnBufferDone(MIDIHDR* header);
     // Fills buffer i from the waiting inserts and the file; its byte count.
     std::size_t FillBuffer(int i);

@@ -445,6 +445,9 @@ MMRESULT CSequencerPlay::StartSeq() {
     }
     m_state = kPlaying;
     const MMRESULT result = kiromidi::StreamRestart(m_stream);
+    m_restartNs = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                      std::chrono::steady_clock::now().time_since_epoch())
+                      .count();
     if (result != MMSYSERR_NOERROR) {
         CloseStream();
         return result;

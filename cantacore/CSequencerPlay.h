@@ -85,6 +85,8 @@ public:
     unsigned int GetFileTempo() const { return m_fileTempo; }
     unsigned int GetBeatWord() const { return m_beatWord; }
     int GetKeyShift() const { return m_keyShift; }
+    // When the stream last started (steady clock, nanoseconds): where its time line begins.
+    std::int64_t GetRestartTime() const { return m_restartNs; }
 
 protected:
     MMRESULT OpenSeq(const QString& path);
@@ -143,6 +145,7 @@ private:
     std::atomic<int> m_keyShift{0};
     std::atomic<double> m_ratio{1.0};
     std::atomic<DWORD> m_lastTempo{500000};
+    std::atomic<std::int64_t> m_restartNs{0};
 
     std::thread m_playThread;
     std::atomic<int> m_runRequest{0};

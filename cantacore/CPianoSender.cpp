@@ -1,6 +1,9 @@
 #include "CPianoSender.h"
 
 #include "CCheckUSBdev.h"
+#include "CLast.h"
+#include "CPendingInserts.h"
+#include "CTrace.h"
 #include "kiromidi.h"
 
 #include <atomic>
@@ -56,9 +59,13 @@ int CPianoSender::SendPianoLongMsg(const std::uint8_t* bytes, std::size_t length
     if (bytes == nullptr || length == 0 || length > kLongBuffer) {
         return -1;
     }
-    if (kiromidi::StreamIsOpen() != nullptr) {
-        // While a stream plays, long messages join its events; that path belongs to the
-        // player, which is not there yet.
+    if (kiromidi::StreamIsOpen() != nullptr && CPendingInserts::Instance().IsOpen()) {
+        // While the player's stream is open, a long message joins its events: the stream
+        // takes no long message straight away.
+        if (CPendingInserts::Instance().AddLong(bytes, length)) {
+            return 0;
+        }
+        CLast::Trace().TraceLine() << "SendPianoLongMsg: 再生中の送信待ちが一杯なので送らない\n";
         return -1;
     }
     const std::lock_guard<std::mutex> guard(LongLock());

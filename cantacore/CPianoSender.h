@@ -6,7 +6,8 @@
 #include <cstdint>
 
 // How the piano-control messages reach the piano. While the player's stream is open a short
-// message goes out on it at once; otherwise the piano's MIDI output is opened for the one
+// message goes out on it at once and a long one joins the stream's events (CPendingInserts);
+// otherwise the piano's MIDI output is opened for the one
 // message and closed again. A message that cannot be sent is dropped (-1): the protocol has no
 // way to report it.
 class CPianoSender {

@@ -132,6 +132,13 @@ TEST_F(Stream, EventsArriveInOrderAtTheirTimesWithTempoChanges) {
     ASSERT_EQ(midiStreamPosition(stream, &position, sizeof position), MMSYSERR_NOERROR);
     EXPECT_EQ(position.wType, TIME_TICKS);
     EXPECT_EQ(position.u.ticks, 144u);
+    // A stream that ran dry stands at the time of its last event, counted from the ticks and
+    // the tempi alone: 48 ticks at 1,000,000 us and 96 at 20,000 us are 520 ms. Tempo events
+    // ignored would give 750 ms; no clock reading enters, so this cannot be flaky.
+    position.wType = TIME_MS;
+    ASSERT_EQ(midiStreamPosition(stream, &position, sizeof position), MMSYSERR_NOERROR);
+    EXPECT_EQ(position.wType, TIME_MS);
+    EXPECT_NEAR(position.u.ms, 520.0, 1.0);
 }
 
 TEST_F(Stream, LongEventsAndCallbacksOnTheWay) {

@@ -4,7 +4,7 @@
 //
 // CLICK (5048 frames, 114.5 ms) is a woodblock: a few strongly damped, inharmonic body modes
 // around 1.2 kHz over a soft knock of filtered noise, gone within about 60 ms. DING (22046
-// frames, 499.9 ms) is a small bell: a fundamental on E6 with a slowly beating twin, its
+// frames, 499.9 ms) is a small bell: a fundamental on E6 with a slightly detuned twin, its
 // octave and two inharmonic partials that fade faster, so it starts bright and rounds off as
 // it decays. Both start and end at zero (short raised-cosine edges), peak below full scale,
 // and are the same on both channels. Only fixed seeds and plain arithmetic are used: the
@@ -77,10 +77,10 @@ void Normalise(std::vector<double>& signal, double peak) {
 std::vector<double> Click() {
     constexpr std::size_t kFrames = 5048;
     const std::vector<Mode> body = {
-        {1180.0, 1.00, 0.0140, 0.0},
-        {2710.0, 0.42, 0.0070, 0.7},
-        {4390.0, 0.16, 0.0035, 1.9},
-        {560.0, 0.30, 0.0100, 0.0},
+        {1180.0, 1.00, 0.0140, 0.0}, // the main resonance of the block
+        {2710.0, 0.42, 0.0070, 0.7}, // two higher, shorter ones
+        {4390.0, 0.16, 0.0035, 1.9}, //
+        {560.0, 0.30, 0.0100, 0.0},  // and a low thump
     };
     Noise noise(0x5EED0001u);
     std::vector<double> signal(kFrames);
@@ -100,9 +100,11 @@ std::vector<double> Ding() {
     constexpr std::size_t kFrames = 22046;
     const double f0 = 1318.51; // E6
     const std::vector<Mode> bell = {
-        {f0, 0.62, 0.170, 0.0},       {f0 + 2.2, 0.38, 0.150, 0.0}, // the twin: a slow shimmer of
-                                                                    // about 2 Hz
-        {2.0 * f0, 0.30, 0.090, 0.4}, {2.76 * f0, 0.17, 0.045, 1.1}, {4.07 * f0, 0.07, 0.022, 2.3},
+        {f0, 0.75, 0.160, 0.0},        // the fundamental
+        {f0 + 0.9, 0.25, 0.140, 0.0},  // its twin: a shimmer far slower than the sound is long
+        {2.0 * f0, 0.30, 0.090, 0.4},  // the octave
+        {2.76 * f0, 0.17, 0.045, 1.1}, // and two inharmonic partials, gone soonest
+        {4.07 * f0, 0.07, 0.022, 2.3}, //
     };
     Noise noise(0x5EED0002u);
     std::vector<double> signal(kFrames);

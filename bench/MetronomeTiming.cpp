@@ -4,7 +4,7 @@
 // from the time stamps of its blocks (the device hands each 10 ms slice over when it has been
 // played, so a block's time less the time its bytes take is when the sound began; the
 // earliest such reading among a sound's blocks is the least disturbed one).
-//   build/ci/bin/metronome_timing [seconds per tempo] [--busy] [--wav FILE]
+//   build/ci/bin/metronome_timing [seconds per tempo, default 60] [--busy] [--wav FILE]
 // --busy keeps one core busy meanwhile; --wav writes what the piano heard in the first two
 // bars at 120 BPM, placed at its onsets, as a WAV file to listen to and look at.
 #include "CLast.h"
@@ -180,7 +180,7 @@ void WriteWav(const char* path, const std::vector<Onset>& onsets,
 }
 
 // One run at tempo; prints one line of figures.
-void Run(unsigned int tempo, int seconds, bool busy, const char* wav) {
+void Run(unsigned int tempo, double seconds, bool busy, const char* wav) {
     auto piano = mmxUseVirtualPiano(std::make_shared<CVirtualPiano>());
     piano->SetActiveSensing(false);
     CStartClock clock;
@@ -197,7 +197,8 @@ void Run(unsigned int tempo, int seconds, bool busy, const char* wav) {
             std::fprintf(stderr, "metronome_timing: the metronome does not start\n");
             std::exit(1);
         }
-        std::this_thread::sleep_until(begin + std::chrono::seconds(seconds));
+        std::this_thread::sleep_until(begin + std::chrono::duration_cast<Clock::duration>(
+                                                  std::chrono::duration<double>(seconds)));
         threadMs = ThreadCpuMs("metronome");
         processMs = ProcessCpuMs() - processBefore;
         wallMs = Ms(Clock::now()) - Ms(begin);
@@ -237,7 +238,7 @@ void Run(unsigned int tempo, int seconds, bool busy, const char* wav) {
     const double drift = Percentile(tail, 0.5) - Percentile(head, 0.5);
 
     std::printf(
-        "%u BPM over %d s%s: %zu sounds of %zu expected, onset error median %.3f ms, "
+        "%u BPM over %.0f s%s: %zu sounds of %zu expected, onset error median %.3f ms, "
         "p99 %.3f ms, max %.3f ms, drift %.4f ms, wake-up of the metronome thread p99 %.3f ms, "
         "max %.3f ms, metronome thread CPU %.3f %%, process CPU %.3f %%",
         tempo, seconds, busy ? " with one core busy" : "", onsets.size(), expected,
@@ -257,7 +258,7 @@ void Run(unsigned int tempo, int seconds, bool busy, const char* wav) {
 
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
-    int seconds = 60;
+    double seconds = 60;
     bool busy = false;
     const char* wav = nullptr;
     for (int i = 1; i < argc; ++i) {
@@ -267,7 +268,7 @@ int main(int argc, char** argv) {
         } else if (arg == "--wav" && i + 1 < argc) {
             wav = argv[++i];
         } else {
-            seconds = std::max(1, std::atoi(argv[i]));
+            seconds = std::max(0.2, std::atof(argv[i]));
         }
     }
     CSysinfo sysinfo;

@@ -151,18 +151,23 @@ CMetronome::ESound CMetronome::SoundAt(E_BEAT beat, unsigned int count) {
 
 CVeskError CMetronome::Initialize() {
     CScorp scope("CMetronome", "Initialize", CLast::Trace());
+    CVeskError result;
+    if (m_thread.joinable()) {
+        // The thread reads the sounds: they stay as they are while it runs.
+        scope.GetTrace().TraceEnd(result);
+        return result;
+    }
     const CVeskToy toy;
     m_clickSound = toy.GetWaveResource(QStringLiteral("CLICK"), QStringLiteral("cantacore"));
     m_dingSound = toy.GetWaveResource(QStringLiteral("DING"), QStringLiteral("cantacore"));
     m_outstanding = 0;
     m_done = 1;
     // A first open wakes the device up, so the first count later is not late.
-    if (m_running != 1 && OpenDevice()) {
+    if (OpenDevice()) {
         CloseDevice();
     }
     m_clickCopy = CopyOf(m_clickSound);
     m_dingCopy = CopyOf(m_dingSound);
-    CVeskError result;
     scope.GetTrace().TraceEnd(result);
     return result;
 }
@@ -186,6 +191,8 @@ CVeskError CMetronome::Start() {
         scope.GetTrace().TraceEnd(result);
         return result;
     }
+    // A thread that ended by itself (its device was gone) is collected first.
+    EndThread();
     m_state = 2;
     m_state = OpenDevice() ? 0 : 3;
     if (m_state == 3) {
@@ -212,6 +219,7 @@ CVeskError CMetronome::Stop() {
     const CPublicAction lock("CMetronome", "Stop");
     CVeskError result;
     if (m_running != 1) {
+        EndThread();
         result.SetCode(ERR_VESK_OK, kNotRunning);
     } else if (EndThread() != 0) {
         result.SetCode(ERR_VESK_OK, kNotRunning);

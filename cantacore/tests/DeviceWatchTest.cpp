@@ -18,19 +18,6 @@
 
 namespace {
 
-template <typename Condition>
-bool Eventually(Condition done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        CWinMsg::PumpMessages();
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
-
 // The engine's receiver registered, a fresh virtual ZQ31, and a trace log to read the watch's
 // reports from.
 class DeviceWatch : public testing::Test {

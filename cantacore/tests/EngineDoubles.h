@@ -11,11 +11,30 @@
 #include "CSoundFile.h"
 #include "CSysinfo.h"
 
+#include "CWinMsg.h"
+
 #include <QObject>
 #include <QStringList>
 #include <atomic>
+#include <chrono>
 #include <mutex>
+#include <thread>
 #include <vector>
+
+// Waits until done() holds, handling the window thread's messages meanwhile, as the window
+// thread would; false after a deadline generous enough for a loaded machine under a sanitizer.
+template <typename Condition>
+bool Eventually(Condition done, std::chrono::seconds limit = std::chrono::seconds(15)) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        CWinMsg::PumpMessages();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
 
 // Stand-ins for the windows and for the workers whose own code comes with their devices:
 // each remembers what it was told, so tests can see who heard of a change.

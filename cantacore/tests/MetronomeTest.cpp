@@ -24,19 +24,6 @@ namespace {
 
 using Sound = CMetronome::ESound;
 
-template <typename Condition>
-bool Eventually(Condition done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        CWinMsg::PumpMessages();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
 // A clock the test moves by hand. The metronome's thread waits on it until the test sets the
 // time; the test sees which moment the thread waits for.
 class CHandClock : public CMetronomeClock {

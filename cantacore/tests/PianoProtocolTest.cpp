@@ -26,19 +26,6 @@ using Bytes = std::vector<std::uint8_t>;
 
 namespace {
 
-template <typename Condition>
-bool Eventually(Condition done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        CWinMsg::PumpMessages();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
 // The engine's receiver with the real control panel and recorder, talking to a fresh virtual
 // ZQ31 through its MIDI input and output.
 class PianoProtocol : public testing::Test {

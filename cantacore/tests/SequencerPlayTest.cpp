@@ -26,19 +26,6 @@
 
 namespace {
 
-template <typename Condition>
-bool Eventually(Condition done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        CWinMsg::PumpMessages();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
 Bytes Vlq(std::uint32_t value) {
     Bytes out{static_cast<std::uint8_t>(value & 0x7F)};
     while ((value >>= 7) != 0) {

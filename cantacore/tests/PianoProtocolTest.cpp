@@ -50,6 +50,16 @@ protected:
         CLast::InitSysinfo(nullptr);
         mmxUseSystemDevices();
     }
+    // Plays a note on the piano and waits until the engine saw it go down and up again.
+    bool PlayNote(std::uint8_t note, std::uint8_t velocity) {
+        const unsigned int key = note - 21u;
+        piano->PressKey(note, velocity);
+        if (!Eventually([&] { return sysinfo->GetKeyboardDisp(key) == 1; })) {
+            return false;
+        }
+        piano->ReleaseKey(note);
+        return Eventually([&] { return sysinfo->GetKeyboardDisp(key) == 0; });
+    }
     // What the piano received since the last call, message by message.
     std::vector<Bytes> Received() {
         std::vector<Bytes> messages;
@@ -386,16 +396,10 @@ TEST_F(PianoProtocol, ARefreshDuringARecordingKeepsWhatWasPlayed) {
     const QString path = TestHome() + QStringLiteral("/refreshed.mid");
     recorder.SetFileName(path);
     ASSERT_EQ(recorder.Start(), 0);
-    piano->PressKey(60, 100);
-    ASSERT_TRUE(Eventually([&] { return sysinfo->GetKeyboardDisp(39) == 1; }));
-    piano->ReleaseKey(60);
-    ASSERT_TRUE(Eventually([&] { return sysinfo->GetKeyboardDisp(39) == 0; }));
+    ASSERT_TRUE(PlayNote(60, 100));
     ASSERT_EQ(recorder.Refresh(), 0);
     EXPECT_TRUE(recorder.IsRecording());
-    piano->PressKey(62, 90);
-    ASSERT_TRUE(Eventually([&] { return sysinfo->GetKeyboardDisp(41) == 1; }));
-    piano->ReleaseKey(62);
-    ASSERT_TRUE(Eventually([&] { return sysinfo->GetKeyboardDisp(41) == 0; }));
+    ASSERT_TRUE(PlayNote(62, 90));
     ASSERT_EQ(recorder.Stop(), 0);
 
     QFile file(path);
@@ -616,10 +620,7 @@ TEST_F(PianoProtocol, ARefreshBeforeTheFirstNoteKeepsTheTimeSinceTheStart) {
     // At least 1.5 s pass between the start and the note.
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     ASSERT_EQ(recorder.Refresh(), 0);
-    piano->PressKey(60, 100);
-    ASSERT_TRUE(Eventually([&] { return sysinfo->GetKeyboardDisp(39) == 1; }));
-    piano->ReleaseKey(60);
-    ASSERT_TRUE(Eventually([&] { return sysinfo->GetKeyboardDisp(39) == 0; }));
+    ASSERT_TRUE(PlayNote(60, 100));
     ASSERT_EQ(recorder.Stop(), 0);
 
     std::uint64_t noteOn = 0;
@@ -669,10 +670,7 @@ TEST_F(PianoProtocol, StoppingWhileTheInputIsRefreshedWritesTheRecording) {
     const QString path = TestHome() + QStringLiteral("/stop-refresh.mid");
     recorder.SetFileName(path);
     ASSERT_EQ(recorder.Start(), 0);
-    piano->PressKey(60, 100);
-    ASSERT_TRUE(Eventually([&] { return sysinfo->GetKeyboardDisp(39) == 1; }));
-    piano->ReleaseKey(60);
-    ASSERT_TRUE(Eventually([&] { return sysinfo->GetKeyboardDisp(39) == 0; }));
+    ASSERT_TRUE(PlayNote(60, 100));
     std::atomic<bool> go{false};
     std::thread watch([&] {
         while (!go) {
@@ -700,10 +698,7 @@ TEST_F(PianoProtocol, StoppingAfterThePianoWentAwayWritesWhatWasPlayed) {
     const QString path = TestHome() + QStringLiteral("/went-away.mid");
     recorder.SetFileName(path);
     ASSERT_EQ(recorder.Start(), 0);
-    piano->PressKey(60, 100);
-    ASSERT_TRUE(Eventually([&] { return sysinfo->GetKeyboardDisp(39) == 1; }));
-    piano->ReleaseKey(60);
-    ASSERT_TRUE(Eventually([&] { return sysinfo->GetKeyboardDisp(39) == 0; }));
+    ASSERT_TRUE(PlayNote(60, 100));
     piano->Unplug();
     EXPECT_NE(recorder.Refresh(), 0);
     EXPECT_FALSE(recorder.InputIsOpen());

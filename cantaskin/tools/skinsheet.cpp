@@ -207,6 +207,35 @@ std::vector<Tile> Collect(int scale, const QString& only) {
 }
 
 // Lays the tiles out in rows `width` logical pixels wide; draws them when a painter is given.
+// Where each frame of a tile goes, relative to the tile, wrapping at `limit` pixels.
+struct Arrangement {
+    std::vector<QPoint> at;
+    QSize extent;
+};
+
+Arrangement Arrange(const Tile& tile, int limit) {
+    Arrangement result;
+    int fx = 0;
+    int fy = 0;
+    int lineHeight = 0;
+    int widest = 0;
+    for (const QImage& frame : tile.frames) {
+        const QSize size = frame.isNull() ? QSize(24, 24) : frame.deviceIndependentSize().toSize();
+        if (fx > 0 && fx + size.width() > limit) {
+            fx = 0;
+            fy += lineHeight + 16;
+            lineHeight = 0;
+        }
+        result.at.emplace_back(fx, fy);
+        fx += size.width() + 4;
+        widest = std::max(widest, fx);
+        lineHeight = std::max(lineHeight, size.height());
+    }
+    result.extent = QSize(std::max(widest, 150), fy + lineHeight);
+    return result;
+}
+
+// Lays the tiles out in rows `width` logical pixels wide; draws them when a painter is given.
 int Layout(const std::vector<Tile>& tiles, int width, int top, QPainter* painter) {
     const int gap = 10;
     const int titleHeight = 14;
@@ -216,16 +245,8 @@ int Layout(const std::vector<Tile>& tiles, int width, int top, QPainter* painter
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setPixelSize(10);
     for (const Tile& tile : tiles) {
-        int tileWidth = 0;
-        int tileHeight = 0;
-        for (const QImage& frame : tile.frames) {
-            const QSize size =
-                frame.isNull() ? QSize(24, 24) : frame.deviceIndependentSize().toSize();
-            tileWidth += size.width() + 4;
-            tileHeight = std::max(tileHeight, size.height());
-        }
-        tileWidth = std::max(tileWidth, 150);
-        if (x + tileWidth > width && x > gap) {
+        const Arrangement arrangement = Arrange(tile, width - 2 * gap);
+        if (x + arrangement.extent.width() > width && x > gap) {
             x = gap;
             y += rowHeight + gap;
             rowHeight = 0;
@@ -234,12 +255,11 @@ int Layout(const std::vector<Tile>& tiles, int width, int top, QPainter* painter
             painter->setFont(font);
             painter->setPen(QColor(30, 30, 30));
             painter->drawText(QPoint(x, y + 10), tile.title);
-            int fx = x;
             for (std::size_t i = 0; i < tile.frames.size(); ++i) {
                 const QImage& frame = tile.frames[i];
                 const QSize size =
                     frame.isNull() ? QSize(24, 24) : frame.deviceIndependentSize().toSize();
-                const QRect box(fx, y + titleHeight, size.width(), size.height());
+                const QRect box(QPoint(x, y + titleHeight) + arrangement.at[i], size);
                 painter->fillRect(box.adjusted(-1, -1, 1, 1), QColor(150, 150, 150));
                 painter->fillRect(box, QColor(128, 128, 128));
                 if (frame.isNull()) {
@@ -248,14 +268,13 @@ int Layout(const std::vector<Tile>& tiles, int width, int top, QPainter* painter
                     painter->drawImage(box.topLeft(), frame);
                 }
                 if (tile.repeats[i] > 1) {
-                    painter->drawText(QPoint(fx, box.bottom() + 11),
+                    painter->drawText(QPoint(box.left(), box.bottom() + 11),
                                       QStringLiteral("x%1").arg(tile.repeats[i]));
                 }
-                fx += size.width() + 4;
             }
         }
-        x += tileWidth + gap;
-        rowHeight = std::max(rowHeight, tileHeight + titleHeight + 12);
+        x += arrangement.extent.width() + gap;
+        rowHeight = std::max(rowHeight, arrangement.extent.height() + titleHeight + 12);
     }
     return y + rowHeight + gap;
 }

@@ -409,8 +409,8 @@ CVeskError CAudioRec::Stop() {
     if (s.device == nullptr) {
         return error;
     }
-    s.userStopped.store(s.generation.load());
     if (s.threadState.load() != 2) {
+        s.userStopped.store(s.generation.load());
         int expected = END_RUNNING;
         s.ended.compare_exchange_strong(expected, END_STOPPED);
         kirowave::InStop(s.device);
@@ -514,8 +514,12 @@ bool CAudioRec::StillOurFile() const {
 // back the ones it holds (their samples are not written).
 void CAudioRec::EndBySelf(int reason) {
     CState& s = *m_state;
-    int expected = END_RUNNING;
-    s.ended.compare_exchange_strong(expected, reason);
+    // The first reason stands; a user's Stop at the same moment does not hide it, so the disk
+    // message is still shown.
+    int current = s.ended.load();
+    while ((current == END_RUNNING || current == END_STOPPED) &&
+           !s.ended.compare_exchange_weak(current, reason)) {
+    }
     {
         const std::lock_guard<std::mutex> guard(s.queueLock);
         s.recording.store(false);

@@ -20,6 +20,7 @@
 #include <iterator>
 #include <mutex>
 #include <spawn.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -296,6 +297,40 @@ TEST_F(AudioRec, UnderTheFreeSpaceMinimumTheRecordingEndsByItselfAndKeepsItsFile
     ASSERT_TRUE(Eventually([&] { return recorder.WrittenBytes() >= CAudioRec::kBufferBytes; }));
     EXPECT_TRUE(recorder.IsRecording());
     EXPECT_EQ(recorder.Stop(), ERR_VESK_OK);
+}
+
+TEST_F(AudioRec, OnASmallFileSystemTheRecordingEndsByItselfWithACompleteFile) {
+    // A real file system of exactly the minimum: the header's first page already takes it
+    // below. Mounting needs the right to; elsewhere the seam above stands in.
+    const QString small = folder + QStringLiteral("/small");
+    ASSERT_TRUE(QDir().mkpath(small));
+    const QByteArray mountPoint = QFile::encodeName(small);
+    if (::mount("tmpfs", mountPoint.constData(), "tmpfs", 0, "size=11m") != 0) {
+        GTEST_SKIP() << "no tmpfs can be mounted here";
+    }
+    CAudioRec plain; // the real free-space query
+    const QString take = small + QStringLiteral("/take.wav");
+    plain.SetFileName(take);
+    const CVeskError started = plain.Start();
+    const bool ended = started == ERR_VESK_OK && Eventually([&] { return !plain.IsRecording(); });
+    const bool told = Eventually([&] { return engine.Messages().size() == 1; });
+    const CVeskError stopped = plain.Stop();
+    const Bytes file = Contents(take);
+    const std::uint64_t written = plain.WrittenBytes();
+    ::umount2(mountPoint.constData(), MNT_DETACH);
+
+    ASSERT_EQ(started, ERR_VESK_OK);
+    EXPECT_TRUE(ended);
+    EXPECT_TRUE(told);
+    EXPECT_EQ(engine.Messages(), QStringList{kDiskFull});
+    EXPECT_EQ(engine.stops.load(), 1);
+    EXPECT_EQ(stopped, ERR_VESK_OK);
+    EXPECT_GT(written, 0u);
+    EXPECT_LE(written, 2u * CAudioRec::kBufferBytes);
+    ASSERT_EQ(file.size(), 46u + written);
+    EXPECT_EQ(Bytes(file.begin(), file.begin() + 46),
+              ExpectedHeader(static_cast<std::uint32_t>(written)));
+    EXPECT_TRUE(Bytes(file.begin() + 46, file.end()) == Sent(*piano, written));
 }
 
 TEST_F(AudioRec, DiskFullWhileTheUserStopsNeitherWaitsForTheOther) {

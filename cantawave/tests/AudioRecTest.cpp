@@ -10,14 +10,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <fstream>
 #include <future>
-#include <iterator>
 #include <mutex>
 #include <spawn.h>
 #include <sys/mount.h>
@@ -119,9 +118,15 @@ protected:
     }
 };
 
-Bytes Contents(const QString& path) {
-    std::ifstream in(QFile::encodeName(path).constData(), std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+// The file's first limit bytes (all of it by default), read in one go.
+Bytes Contents(const QString& path, std::size_t limit = ~std::size_t{0}) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    const QByteArray bytes = file.read(static_cast<qint64>(
+        std::min<std::uint64_t>(limit, static_cast<std::uint64_t>(file.size()))));
+    return Bytes(bytes.begin(), bytes.end());
 }
 
 std::uint32_t Le32(const Bytes& bytes, std::size_t at) {
@@ -177,7 +182,7 @@ protected:
     }
 
     std::uint64_t HeaderDataSize() const {
-        const Bytes file = Contents(path);
+        const Bytes file = Contents(path, 46);
         return file.size() >= 46 ? Le32(file, 42) : 0;
     }
 
@@ -459,7 +464,7 @@ TEST_F(AudioRec, KilledWhileRecordingLeavesAPlayableFile) {
     ASSERT_EQ(::posix_spawn(&child, "/proc/self/exe", nullptr, nullptr, argv, envp.data()), 0);
 
     const auto dataSize = [&] {
-        const Bytes file = Contents(target);
+        const Bytes file = Contents(target, 46);
         return file.size() >= 46 ? Le32(file, 42) : 0u;
     };
     const bool recorded = Eventually([&] { return dataSize() >= 352800u; }, 30s);

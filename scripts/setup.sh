@@ -10,6 +10,8 @@ packages=(
     clang libclang-rt-14-dev clang-format
     fonts-ipafont-gothic
     python3 python3-mido
+    libmp3lame-dev libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
+    lame ffmpeg
 )
 
 missing=()

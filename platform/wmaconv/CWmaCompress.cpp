@@ -9,8 +9,10 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 
@@ -19,10 +21,11 @@ constexpr int kRate = 44100;
 constexpr std::int64_t kBitRate = 128000;
 constexpr AVSampleFormat kSampleFormat = AV_SAMPLE_FMT_FLTP;
 
-// Failures of our own, beside FFmpeg's error codes.
-constexpr int kNotWave = -1;     // the source is not a WAV file with one audio stream
-constexpr int kNoCodec = -2;     // this FFmpeg has no WMA encoder or no decoder for the source
-constexpr int kShortSource = -3; // the source ends before the samples its header announces
+// Failures of our own, beside FFmpeg's (negative) error codes.
+constexpr int kNotWave = WMACONV_E_FORMAT;     // not a WAV file with one audio stream
+constexpr int kNoCodec = WMACONV_E_FORMAT;     // no decoder for the source's samples
+constexpr int kNoEncoder = E_NOTIMPL;          // this FFmpeg has no WMA encoder
+constexpr int kShortSource = WMACONV_E_DECODE; // the source ends before the samples it announces
 
 struct InputCloser {
     void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
@@ -62,7 +65,7 @@ using Packet = std::unique_ptr<AVPacket, PacketCloser>;
 // One conversion, its contexts released in reverse order of creation.
 class Conversion {
 public:
-    Conversion(std::atomic<double>& progress) : m_progress(progress) {}
+    explicit Conversion(std::atomic<double>& progress) : m_progress(progress) {}
 
     int Run(const char* source, const char* destination) {
         int result = OpenSource(source);
@@ -80,7 +83,11 @@ public:
         }
         if (result != 0 && m_created) {
             m_output.reset();
-            std::remove(destination);
+            // Only the regular file made here goes, never what the name might lead to.
+            struct stat status {};
+            if (::lstat(destination, &status) == 0 && S_ISREG(status.st_mode)) {
+                std::remove(destination);
+            }
         }
         return result;
     }
@@ -90,10 +97,10 @@ private:
         AVFormatContext* input = nullptr;
         const AVInputFormat* wav = av_find_input_format("wav");
         if (wav == nullptr) {
-            return kNoCodec;
+            return kNoEncoder;
         }
-        if (const int r = avformat_open_input(&input, source, wav, nullptr); r < 0) {
-            return r;
+        if (avformat_open_input(&input, source, wav, nullptr) < 0) {
+            return WMACONV_E_FILEOPEN;
         }
         m_input.reset(input);
         if (m_input->nb_streams != 1 ||
@@ -131,7 +138,7 @@ private:
     int OpenEncoder() {
         const AVCodec* encoder = avcodec_find_encoder(AV_CODEC_ID_WMAV2);
         if (encoder == nullptr) {
-            return kNoCodec;
+            return kNoEncoder;
         }
         m_encoder.reset(avcodec_alloc_context3(encoder));
         m_packet.reset(av_packet_alloc());
@@ -383,15 +390,13 @@ CWmaCompress::CWmaCompress() = default;
 
 CWmaCompress::~CWmaCompress() = default;
 
-int CWmaCompress::Convert(const char* source, const char* destination) {
+HRESULT CWmaCompress::Convert(const char* source, const char* destination) {
     m_progress = 0.0;
     if (source == nullptr || destination == nullptr) {
-        return kNotWave;
+        return E_POINTER;
     }
     Conversion conversion(m_progress);
-    return conversion.Run(source, destination);
-}
-
-double CWmaCompress::GetProgress() const {
-    return m_progress;
+    const int result = conversion.Run(source, destination);
+    // FFmpeg's codes are negative already; anything else would not read as a failure.
+    return result > 0 ? E_FAIL : result;
 }

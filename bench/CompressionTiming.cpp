@@ -141,8 +141,9 @@ int main(int argc, char** argv) {
         Keep(wma, RunCodec(source, folder.filePath(QStringLiteral("codec.wma"))));
     }
     if (!mp3.ok || !lame.ok || !wma.ok || !ffmpeg.ok) {
-        std::fprintf(stderr, "compression_timing: a conversion failed (codec mp3 %d, lame %d, "
-                             "codec wma %d, ffmpeg %d)\n",
+        std::fprintf(stderr,
+                     "compression_timing: a conversion failed (codec mp3 %d, lame %d, "
+                     "codec wma %d, ffmpeg %d)\n",
                      mp3.ok, lame.ok, wma.ok, ffmpeg.ok);
         return 1;
     }
@@ -150,7 +151,7 @@ int main(int argc, char** argv) {
                 "mp3 over lame %.1f %%, mp3 processor %.3f s, lame processor %.3f s, "
                 "wma %.3f s, ffmpeg %.3f s, wma over ffmpeg %.1f %%, wma processor %.3f s, "
                 "ffmpeg processor %.3f s\n",
-                seconds, rounds, mp3.wall, lame.wall, 100 * mp3.wall / lame.wall, mp3.cpu,
-                lame.cpu, wma.wall, ffmpeg.wall, 100 * wma.wall / ffmpeg.wall, wma.cpu, ffmpeg.cpu);
+                seconds, rounds, mp3.wall, lame.wall, 100 * mp3.wall / lame.wall, mp3.cpu, lame.cpu,
+                wma.wall, ffmpeg.wall, 100 * wma.wall / ffmpeg.wall, wma.cpu, ffmpeg.cpu);
     return 0;
 }

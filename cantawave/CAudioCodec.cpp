@@ -8,6 +8,7 @@
 #include "msacm.h"
 
 #include <QCoreApplication>
+#include <QCursor>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -39,9 +40,10 @@ constexpr unsigned int kNotWave = static_cast<unsigned int>(-1);
 // The application's wait cursor for the scope, where there is an application with a cursor.
 class WaitCursor {
 public:
-    WaitCursor() : m_shown(qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr) {
+    WaitCursor()
+        : m_shown(qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr) {
         if (m_shown) {
-            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+            QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
         }
     }
     WaitCursor(const WaitCursor&) = delete;
@@ -62,10 +64,10 @@ QString ReserveBeside(const QString& destination) {
     const QFileInfo info(destination);
     const QString folder = info.absolutePath();
     for (int attempt = 0; attempt < 16; ++attempt) {
-        const QString name = QStringLiteral("%1/.%2.%3.part")
-                                 .arg(folder, info.fileName())
-                                 .arg(QRandomGenerator::global()->generate(), 8, 16,
-                                      QLatin1Char('0'));
+        const QString name =
+            QStringLiteral("%1/.%2.%3.part")
+                .arg(folder, info.fileName())
+                .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
         QFile file(name);
         if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
             return name;
@@ -165,35 +167,35 @@ CVeskError CAudioCodec::AudioCompress(const QString& source, const QString& dest
     m_done = 0;
     m_result = 0;
     m_progress = 0.0;
-    std::unique_ptr<CWmaCompress> wma;
+    std::unique_ptr<CWmaCompress> compressor;
     if (!mp3) {
-        wma = std::make_unique<CWmaCompress>();
-        m_wma = wma.get();
+        compressor = std::make_unique<CWmaCompress>();
+        m_wma = compressor.get();
     }
     std::thread worker;
     try {
         worker = std::thread([this, mp3] { mp3 ? Mp3CompThread(this) : WmaCompThread(this); });
     } catch (const std::system_error&) {
-        m_result = static_cast<unsigned int>(-1);
-        m_done = 1;
+        Finish(static_cast<unsigned int>(-1));
     }
 
-    std::unique_lock<std::mutex> lock(m_doneLock);
-    while (m_done == 0) {
-        m_doneSignal.wait_for(lock, kPumpInterval, [this] { return m_done != 0; });
-        lock.unlock();
+    // Messages first, so that what was posted before the call is handled even when the worker
+    // is done at once; then a sleep that the worker's end cuts short.
+    for (;;) {
         if (m_wma != nullptr) {
             m_progress = m_wma->GetProgress();
         }
         m_toy.PumpMessages();
-        lock.lock();
+        std::unique_lock<std::mutex> lock(m_doneLock);
+        if (m_doneSignal.wait_for(lock, kPumpInterval, [this] { return m_done != 0; })) {
+            break;
+        }
     }
-    lock.unlock();
     if (worker.joinable()) {
         worker.join();
     }
     m_wma = nullptr;
-    wma.reset();
+    compressor.reset();
 
     const QByteArray partName = QFile::encodeName(part);
     if (m_result == 0 &&
@@ -229,8 +231,9 @@ unsigned int CAudioCodec::WmaCompThread(void* codec) {
 unsigned int CAudioCodec::Mp3CompThread(void* codec) {
     auto* self = static_cast<CAudioCodec*>(codec);
     const CScorp scope("CAudioCodec", "Mp3CompThread", CLast::Trace());
-    const unsigned int result = self->AcmCompress(QFile::encodeName(self->m_source).constData(),
-                                                  QFile::encodeName(self->m_destination).constData());
+    const unsigned int result =
+        self->AcmCompress(QFile::encodeName(self->m_source).constData(),
+                          QFile::encodeName(self->m_destination).constData());
     self->Finish(result);
     return 0;
 }
@@ -271,8 +274,8 @@ unsigned int CAudioCodec::AcmCompress(const char* source, const char* destinatio
     if (chunk.cksize < sizeof(WAVEFORMATEX)) {
         wfx->cbSize = 0;
     } else {
-        wfx->cbSize = static_cast<WORD>(
-            std::min<DWORD>(wfx->cbSize, chunk.cksize - sizeof(WAVEFORMATEX)));
+        wfx->cbSize =
+            static_cast<WORD>(std::min<DWORD>(wfx->cbSize, chunk.cksize - sizeof(WAVEFORMATEX)));
     }
     if (mmioAscend(job.m_in, &chunk, 0) != MMSYSERR_NOERROR) {
         return done(kNotWave);
@@ -357,7 +360,7 @@ unsigned int CAudioCodec::AcmCompress(const char* source, const char* destinatio
     const DWORD align = wfx->nBlockAlign;
     job.m_sourceBlock = align < kChunkBytes ? align * (kChunkBytes / align) : align;
     if (const MMRESULT r = acmStreamSize(job.m_stream, job.m_sourceBlock, &job.m_destinationBlock,
-                                        ACM_STREAMSIZEF_SOURCE);
+                                         ACM_STREAMSIZEF_SOURCE);
         r != 0) {
         return done(r);
     }
@@ -413,8 +416,8 @@ unsigned int CAudioCodec::AcmCompress(const char* source, const char* destinatio
     for (;;) {
         job.m_header.cbSrcLength = 0;
         job.m_header.cbDstLength = job.m_destinationBlock;
-        if (const MMRESULT r = acmStreamConvert(job.m_stream, &job.m_header,
-                                                flags | ACM_STREAMCONVERTF_END);
+        if (const MMRESULT r =
+                acmStreamConvert(job.m_stream, &job.m_header, flags | ACM_STREAMCONVERTF_END);
             r != 0) {
             return done(r);
         }

@@ -176,8 +176,8 @@ MMRESULT CMp3Encoder::Size(DWORD input, DWORD* output, DWORD flags) const {
 }
 
 void CMp3Encoder::Drain(BYTE* out, DWORD capacity, DWORD* written) {
-    const std::size_t n = std::min<std::size_t>(capacity - *written,
-                                                m_pending.size() - m_pendingRead);
+    const std::size_t n =
+        std::min<std::size_t>(capacity - *written, m_pending.size() - m_pendingRead);
     if (n > 0) {
         std::memcpy(out + *written, m_pending.data() + m_pendingRead, n);
         *written += static_cast<DWORD>(n);

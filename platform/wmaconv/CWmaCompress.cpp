@@ -126,10 +126,15 @@ private:
         if (const int r = avcodec_open2(m_decoder.get(), decoder, nullptr); r < 0) {
             return r;
         }
-        // For PCM the header's data size tells how many samples there are, so a file cut
-        // short is noticed instead of giving a shorter copy that seems complete.
-        if (av_get_exact_bits_per_sample(par->codec_id) > 0 && stream->duration > 0) {
+        // For PCM the header's data size tells how many samples there are. FFmpeg's reader
+        // gives the stream no length when that size runs past the end of the file: a file cut
+        // short is a failure instead of a shorter copy that seems complete.
+        if (av_get_exact_bits_per_sample(par->codec_id) > 0) {
+            if (stream->duration <= 0 || stream->duration == AV_NOPTS_VALUE) {
+                return kShortSource;
+            }
             m_expected = av_rescale_q(stream->duration, stream->time_base, {1, par->sample_rate});
+            m_blockAlign = par->block_align;
         }
         m_size = avio_size(m_input->pb);
         return 0;
@@ -164,9 +169,9 @@ private:
             return r;
         }
         SwrContext* swr = nullptr;
-        const int r = swr_alloc_set_opts2(&swr, &e->ch_layout, kSampleFormat, kRate, &in,
-                                          m_decoder->sample_fmt, m_decoder->sample_rate, 0,
-                                          nullptr);
+        const int r =
+            swr_alloc_set_opts2(&swr, &e->ch_layout, kSampleFormat, kRate, &in,
+                                m_decoder->sample_fmt, m_decoder->sample_rate, 0, nullptr);
         av_channel_layout_uninit(&in);
         if (r < 0) {
             return r;
@@ -175,8 +180,24 @@ private:
         if (const int s = swr_init(swr); s < 0) {
             return s;
         }
-        m_fifo.reset(av_audio_fifo_alloc(kSampleFormat, 2, e->frame_size));
-        return m_fifo ? 0 : AVERROR(ENOMEM);
+        m_fifo.reset(av_audio_fifo_alloc(kSampleFormat, 2, 2 * e->frame_size));
+        if (!m_fifo) {
+            return AVERROR(ENOMEM);
+        }
+        // Decoders give nothing for the first frame (it only primes their overlap): a frame
+        // of silence goes first, so the source's first samples are not the ones lost. The
+        // encoder stamps its packets a frame early (its initial padding): the silence lies
+        // before 0, and players and the file's length count from the source's first sample.
+        std::uint8_t* silence[2] = {nullptr, nullptr};
+        if (const int r = av_samples_alloc(silence, nullptr, 2, e->frame_size, kSampleFormat, 0);
+            r < 0) {
+            return r;
+        }
+        av_samples_set_silence(silence, 0, e->frame_size, 2, kSampleFormat);
+        const int written =
+            av_audio_fifo_write(m_fifo.get(), reinterpret_cast<void**>(silence), e->frame_size);
+        av_freep(&silence[0]);
+        return written < 0 ? written : 0;
     }
 
     int OpenDestination(const char* destination) {
@@ -188,6 +209,8 @@ private:
         m_output.reset(output);
         // No encoder name or other tags: the file carries audio only.
         output->flags |= AVFMT_FLAG_BITEXACT;
+        // The leading frame of silence keeps its time before 0.
+        output->avoid_negative_ts = AVFMT_AVOID_NEG_TS_DISABLED;
         AVStream* stream = avformat_new_stream(output, nullptr);
         if (stream == nullptr) {
             return AVERROR(ENOMEM);
@@ -218,6 +241,14 @@ private:
             if (r < 0) {
                 return r;
             }
+            // A trailing part of a sample frame holds no sample: it is left out.
+            if (m_blockAlign > 0) {
+                packet->size -= packet->size % m_blockAlign;
+            }
+            if (packet->size == 0 || packet->stream_index != 0) {
+                av_packet_unref(packet);
+                continue;
+            }
             const int s = avcodec_send_packet(m_decoder.get(), packet);
             av_packet_unref(packet);
             if (s < 0 && s != AVERROR_INVALIDDATA) {
@@ -227,8 +258,8 @@ private:
                 return d;
             }
             if (m_size > 0) {
-                m_progress = static_cast<double>(avio_tell(m_input->pb)) /
-                             static_cast<double>(m_size);
+                m_progress =
+                    static_cast<double>(avio_tell(m_input->pb)) / static_cast<double>(m_size);
             }
         }
         if (const int s = avcodec_send_packet(m_decoder.get(), nullptr); s < 0) {
@@ -280,7 +311,8 @@ private:
         if (room == 0) {
             return 0;
         }
-        if (const int r = av_audio_fifo_realloc(m_fifo.get(), av_audio_fifo_size(m_fifo.get()) + room);
+        if (const int r =
+                av_audio_fifo_realloc(m_fifo.get(), av_audio_fifo_size(m_fifo.get()) + room);
             r < 0) {
             return r;
         }
@@ -380,6 +412,7 @@ private:
     bool m_created = false;
     std::int64_t m_size = 0;
     std::int64_t m_expected = 0;
+    int m_blockAlign = 0;
     std::int64_t m_decodedSamples = 0;
     std::int64_t m_encodedSamples = 0;
 };

@@ -98,12 +98,12 @@ bool WriteFile(const QString& path, const QByteArray& bytes) {
 }
 
 std::optional<Probe> FfProbe(const QString& path) {
-    const auto out = Run(QStringLiteral("ffprobe"),
-                         {QStringLiteral("-v"), QStringLiteral("error"),
-                          QStringLiteral("-show_entries"),
-                          QStringLiteral("stream=codec_name,channels,sample_rate:format=duration:"
-                                         "format_tags:stream_tags"),
-                          QStringLiteral("-of"), QStringLiteral("flat"), path});
+    const auto out =
+        Run(QStringLiteral("ffprobe"),
+            {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
+             QStringLiteral("stream=codec_name,channels,sample_rate:format=duration:"
+                            "format_tags:stream_tags"),
+             QStringLiteral("-of"), QStringLiteral("flat"), path});
     if (!out) {
         return std::nullopt;
     }
@@ -132,12 +132,11 @@ std::optional<Probe> FfProbe(const QString& path) {
 }
 
 std::optional<std::vector<std::int16_t>> FfDecode(const QString& path, int rate) {
-    const auto out =
-        Run(QStringLiteral("ffmpeg"),
-            {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), path,
-             QStringLiteral("-f"), QStringLiteral("s16le"), QStringLiteral("-ac"),
-             QStringLiteral("2"), QStringLiteral("-ar"), QString::number(rate),
-             QStringLiteral("-")});
+    const auto out = Run(QStringLiteral("ffmpeg"),
+                         {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), path,
+                          QStringLiteral("-f"), QStringLiteral("s16le"), QStringLiteral("-ac"),
+                          QStringLiteral("2"), QStringLiteral("-ar"), QString::number(rate),
+                          QStringLiteral("-")});
     if (!out) {
         return std::nullopt;
     }
@@ -155,7 +154,7 @@ Match Align(const std::vector<std::int16_t>& source, const std::vector<std::int1
     // The lag is found on a window of the source's beginning, left channel only, so the search
     // stays quick; the segments then check the whole length at that one lag.
     const std::size_t frames = source.size() / 2;
-    const std::size_t window = std::min<std::size_t>(frames, 8192);
+    const std::size_t window = std::min<std::size_t>(frames, 4096);
     std::vector<std::int16_t> left(window);
     for (std::size_t i = 0; i < window; ++i) {
         left[i] = source[2 * i];
@@ -184,9 +183,9 @@ Match Align(const std::vector<std::int16_t>& source, const std::vector<std::int1
             match.worst = 0;
             break;
         }
-        match.worst = std::min(
-            match.worst, Correlation(source.data() + start, decoded.data() + lagSamples + start,
-                                     piece));
+        match.worst =
+            std::min(match.worst, Correlation(source.data() + start,
+                                              decoded.data() + lagSamples + start, piece));
         ++match.compared;
     }
     return match;

@@ -36,8 +36,8 @@ std::optional<Probe> FfProbe(const QString& path);
 std::optional<std::vector<std::int16_t>> FfDecode(const QString& path, int rate = 44100);
 
 struct Match {
-    long lag = 0;          // decoded frame index of the source's first frame
-    double worst = 0.0;    // lowest normalised correlation of the segments compared
+    long lag = 0;       // decoded frame index of the source's first frame
+    double worst = 0.0; // lowest normalised correlation of the segments compared
     std::size_t compared = 0;
 };
 // Where source (interleaved stereo) starts in decoded, searching lags 0..maxLag, and how well

@@ -30,9 +30,9 @@ std::vector<BYTE> Encode(const std::vector<std::int16_t>& samples, WORD channels
     MPEGLAYER3WAVEFORMAT mp3{};
     EXPECT_EQ(Suggest(pcm, mp3), MMSYSERR_NOERROR);
     HACMSTREAM stream = nullptr;
-    EXPECT_EQ(acmStreamOpen(&stream, nullptr, &pcm, &mp3.wfx, nullptr, 0, 0,
-                            ACM_STREAMOPENF_NONREALTIME),
-              MMSYSERR_NOERROR);
+    EXPECT_EQ(
+        acmStreamOpen(&stream, nullptr, &pcm, &mp3.wfx, nullptr, 0, 0, ACM_STREAMOPENF_NONREALTIME),
+        MMSYSERR_NOERROR);
     if (stream == nullptr) {
         return {};
     }
@@ -123,8 +123,7 @@ TEST(Mp3EncoderTest, RefusesWhatLayer3CannotCarry) {
     WAVEFORMATEX pcm = Pcm(2, 44100);
     ASSERT_EQ(Suggest(pcm, mp3), MMSYSERR_NOERROR);
     mp3.wfx.nAvgBytesPerSec = 15000;
-    EXPECT_EQ(acmStreamOpen(nullptr, nullptr, &pcm, &mp3.wfx, nullptr, 0, 0,
-                            ACM_STREAMOPENF_QUERY),
+    EXPECT_EQ(acmStreamOpen(nullptr, nullptr, &pcm, &mp3.wfx, nullptr, 0, 0, ACM_STREAMOPENF_QUERY),
               ACMERR_NOTPOSSIBLE);
 }
 

@@ -70,7 +70,8 @@ TEST(WmaCompressTest, AFileThatCannotBeWrittenWholeIsAFailure) {
     small.rlim_cur = 8192;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     CWmaCompress compress;
-    const HRESULT result = compress.Convert(Name(source).constData(), Name(destination).constData());
+    const HRESULT result =
+        compress.Convert(Name(source).constData(), Name(destination).constData());
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previous);
     EXPECT_LT(result, 0);

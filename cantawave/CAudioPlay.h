@@ -14,6 +14,7 @@
 #include <thread>
 
 class CSimplePlayer;
+class CWaveLayout;
 
 // Plays one audio file from the album through the piano's audio output and reports, while it
 // plays, the position in milliseconds (CDummy::PostAudTimeDisp) and a two-channel level meter
@@ -117,25 +118,34 @@ public:
 private:
     struct Block;
 
-    // Callbacks of the wave output and of the WMA player.
+    // Callbacks of the wave output and of the general player.
     static void WaveOutProc(HWAVEOUT device, UINT message, DWORD_PTR instance, DWORD_PTR first,
                             DWORD_PTR second);
-    static void WmaWaveoutCallback(void* instance, const WAVEHDR* header);
-    static void WmaPlayEof(void* instance);
 
     unsigned int MeasureDuration(const QString& path);
-    CVeskError StartRiff(std::FILE* file);
+    unsigned int MeasurePlayerDuration(const QString& path);
+    CVeskError StartRiff(const CWaveLayout& layout);
+    CVeskError StartMpegLayer3(const CWaveLayout& layout);
     CVeskError StartPlayer();
+    void StopPlayer();
     CVeskError OpenDevice();
     void CloseDevice();
+    void CloseDecoder();
+    // Joins a thread that has ended or is ending by itself.
     void CollectThread();
 
     void ThreadMain();
     void StreamLoop();
     void PlayerLoop();
-    // Reads the next chunk into the buffer; 0 at the end or on failure.
+    bool PrepareChunks();
+    bool PrepareDecoderChunks();
+    // The next piece of sound in m_chunk; 0 at the end or on failure.
     std::size_t NextChunk();
+    std::size_t NextDecodedChunk();
+    // Hands length bytes of m_chunk to the device; false (and the thread error set) on failure.
     bool Feed(std::size_t length);
+    // Waits until the device has handed back every buffer.
+    void DrainBuffers();
     void UpdatePosition();
     void ReclaimBuffers();
     void BackToStart();
@@ -144,6 +154,7 @@ private:
     void ReportLevels(const void* bytes, std::size_t length);
 
     std::atomic<unsigned int> m_duration{0};
+    // Set when Stop begins: no more levels, positions or end notice.
     std::atomic<int> m_stopRequested{0};
     bool m_terminated = false;
     std::atomic<CSimplePlayer*> m_player{nullptr};
@@ -152,15 +163,16 @@ private:
 
     WAVEFORMATEX m_outFormat{};
     bool m_hasOutFormat = false;
-    std::uint32_t m_dataSize = 0;
 
     std::atomic<int> m_outstanding{0};
     std::atomic<int> m_done{1};
     std::atomic<int> m_keepGoing{0};
     std::atomic<int> m_started{0};
-    std::uint32_t m_remaining = 0;
+    // The thread's own while it runs: the file, the bytes of sound not yet read, the chunk.
     std::FILE* m_file = nullptr;
+    std::uint32_t m_remaining = 0;
     std::unique_ptr<std::uint8_t[]> m_chunk;
+    std::size_t m_chunkCapacity = 0;
 
     // Finished buffers, linked through their user field (queue lock).
     WAVEHDR* m_doneHead = nullptr;
@@ -172,8 +184,8 @@ private:
     std::uint64_t m_startSample = 0;
     std::atomic<unsigned int> m_sampleRate{0};
 
-    // The open device; closed and reset under the device lock, so that a stop never resets a
-    // handle the thread has just closed.
+    // The open device; closed and reset under this lock, so that a stop never resets a handle
+    // the thread has just closed.
     std::mutex m_deviceLock;
     std::atomic<HWAVEOUT> m_device{nullptr};
     std::thread m_thread;

@@ -1,9 +1,11 @@
 #include "CAudioPlay.h"
 
 #include "CLast.h"
+#include "CMpegDecoder.h"
 #include "CPrivateAction.h"
 #include "CPublicAction.h"
 #include "CScorp.h"
+#include "CSimplePlayer.h"
 #include "CTrace.h"
 #include "CWaveLayout.h"
 #include "kirowave.h"
@@ -278,12 +280,17 @@ CVeskError CAudioPlay::OpenDevice() {
     }
     const std::lock_guard<std::mutex> guard(m_deviceLock);
     m_device = device;
+    m_positionDevice = device;
     return {};
 }
 
 void CAudioPlay::CloseDevice() {
     const std::lock_guard<std::mutex> guard(m_deviceLock);
     if (HWAVEOUT device = m_device; device != nullptr) {
+        {
+            const CPrivateAction position(kPositionSlot, "CAudioPlay", "Mmtime_tmp");
+            m_positionDevice = nullptr;
+        }
         kirowave::OutClose(device);
         m_device = nullptr;
     }
@@ -363,8 +370,9 @@ void CAudioPlay::StreamLoop() {
     while (m_keepGoing.load() == 1 && m_threadError == ERR_VESK_OK) {
         Sleep(10);
         m_started = 1;
-        const std::size_t length = NextChunk();
-        if (length == 0 || !Feed(length)) {
+        const std::uint8_t* data = nullptr;
+        const std::size_t length = NextChunk(data);
+        if (length == 0 || !Feed(data, length)) {
             break;
         }
         UpdatePosition();
@@ -443,10 +451,11 @@ bool CAudioPlay::PrepareChunks() {
     return m_chunk != nullptr;
 }
 
-std::size_t CAudioPlay::NextChunk() {
+std::size_t CAudioPlay::NextChunk(const std::uint8_t*& data) {
     if (m_mode.load() == kMpegLayer3) {
-        return NextDecodedChunk();
+        return NextDecodedChunk(data);
     }
+    data = m_chunk.get();
     const std::size_t want = std::min<std::size_t>(m_chunkCapacity, m_remaining);
     const std::size_t got = want > 0 ? std::fread(m_chunk.get(), 1, want, m_file) : 0;
     // A file cut short ends here; only whole frames go to the device.
@@ -458,7 +467,7 @@ std::size_t CAudioPlay::NextChunk() {
     return length;
 }
 
-bool CAudioPlay::Feed(std::size_t length) {
+bool CAudioPlay::Feed(const std::uint8_t* data, std::size_t length) {
     void* memory = std::malloc(sizeof(Block) + length);
     if (memory == nullptr) {
         m_threadError = Error(ERR_VESK_REFUSED, kFormatMessage);
@@ -467,7 +476,7 @@ bool CAudioPlay::Feed(std::size_t length) {
     auto* block = new (memory) Block{};
     WAVEHDR* header = &block->header;
     header->lpData = static_cast<char*>(memory) + sizeof(Block);
-    std::memcpy(header->lpData, m_chunk.get(), length);
+    std::memcpy(header->lpData, data, length);
     header->dwBufferLength = static_cast<DWORD>(length);
     header->dwBytesRecorded = static_cast<DWORD>(length);
     HWAVEOUT device = m_device;
@@ -491,7 +500,7 @@ bool CAudioPlay::Feed(std::size_t length) {
 
 void CAudioPlay::UpdatePosition() {
     const CPrivateAction position(kPositionSlot, "CAudioPlay", "Mmtime_tmp");
-    HWAVEOUT device = m_device;
+    HWAVEOUT device = m_positionDevice;
     const unsigned int rate = m_sampleRate;
     if (device == nullptr || rate == 0) {
         return;
@@ -592,31 +601,200 @@ void CAudioPlay::ReportLevels(const void* bytes, std::size_t length) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// MPEG Layer-3 in RIFF and the general player: the decoding libraries are not there yet, so
-// these files are refused as a build without them would refuse them.
+// MPEG Layer-3 in RIFF
 
-CVeskError CAudioPlay::StartMpegLayer3(const CWaveLayout&) {
-    return Error(ERR_VESK_FAILED, kUnexpected);
+CVeskError CAudioPlay::StartMpegLayer3(const CWaveLayout& layout) {
+    const WAVEFORMATEX& format = layout.Format();
+    const double bytesPerMs = format.nAvgBytesPerSec * 0.001;
+    {
+        const CPrivateAction position(kPositionSlot, "CAudioPlay", "Mmtime_tmp");
+        auto offset = static_cast<std::uint64_t>(bytesPerMs * m_position.load());
+        if (offset >= layout.DataSize()) {
+            offset = 0;
+        }
+        m_position = static_cast<unsigned int>(offset / bytesPerMs);
+        m_startSample = static_cast<std::uint64_t>(format.nSamplesPerSec * 0.001 * m_position);
+        if (std::fseek(m_file, static_cast<long>(offset), SEEK_CUR) != 0) {
+            return Error(ERR_VESK_REFUSED, kFormatMessage);
+        }
+        m_remaining = static_cast<std::uint32_t>(layout.DataSize() - offset);
+    }
+    MPEGLAYER3WAVEFORMAT source{};
+    static_assert(sizeof source == CWaveLayout::kMpegFormatSize);
+    std::memcpy(&source, layout.MpegFormat().data(), sizeof source);
+    m_decoder = std::make_unique<CMpegDecoder>();
+    const bool opened = m_decoder->Open(source);
+    const WAVEFORMATEX& output = m_decoder->Output();
+    if (!opened || output.wFormatTag != WAVE_FORMAT_PCM || output.wBitsPerSample != 16 ||
+        output.nChannels != 2) {
+        CloseDecoder();
+        return Error(ERR_VESK_FAILED, kUnexpected);
+    }
+    m_outFormat = output;
+    m_hasOutFormat = true;
+    m_pending = 0;
+    m_mode = kMpegLayer3;
+    return {};
 }
 
 bool CAudioPlay::PrepareDecoderChunks() {
-    return false;
+    return m_decoder && m_decoder->Prepare(kBufferBytes);
 }
 
-std::size_t CAudioPlay::NextDecodedChunk() {
-    return 0;
+std::size_t CAudioPlay::NextDecodedChunk(const std::uint8_t*& data) {
+    CMpegDecoder& decoder = *m_decoder;
+    for (;;) {
+        if (m_remaining > 0 && m_pending < decoder.SourceSize()) {
+            const std::size_t want =
+                std::min<std::size_t>(decoder.SourceSize() - m_pending, m_remaining);
+            const std::size_t got = std::fread(decoder.Source() + m_pending, 1, want, m_file);
+            m_remaining -= static_cast<std::uint32_t>(got);
+            if (got < want) {
+                m_remaining = 0;
+            }
+            m_pending += got;
+        }
+        const long decoded = decoder.Convert(m_pending);
+        if (decoded < 0) {
+            m_threadError = Error(ERR_VESK_REFUSED, kFormatMessage);
+            return 0;
+        }
+        const std::size_t used = decoder.Used();
+        std::memmove(decoder.Source(), decoder.Source() + used, m_pending - used);
+        m_pending -= used;
+        if (decoded > 0) {
+            // Only whole frames go to the device.
+            data = decoder.Decoded();
+            return static_cast<std::size_t>(decoded) - static_cast<std::size_t>(decoded) % 4;
+        }
+        // The decoder waits for more than the file has: nothing more will come.
+        if (m_remaining == 0 && (used == 0 || m_pending == 0)) {
+            return 0;
+        }
+    }
 }
 
-void CAudioPlay::CloseDecoder() {}
+void CAudioPlay::CloseDecoder() {
+    m_decoder.reset();
+}
 
-unsigned int CAudioPlay::MeasurePlayerDuration(const QString&) {
-    return 0;
+// ---------------------------------------------------------------------------------------------
+// Every other file: the general player, which opens the device itself
+
+unsigned int CAudioPlay::MeasurePlayerDuration(const QString& path) {
+    HRESULT created = E_FAIL;
+    CSimplePlayer player(&created, nullptr, nullptr, nullptr);
+    DWORD milliseconds = 0;
+    if (FAILED(created) ||
+        FAILED(player.GetDuration(QFile::encodeName(path).constData(), &milliseconds))) {
+        return 0;
+    }
+    return milliseconds;
 }
 
 CVeskError CAudioPlay::StartPlayer() {
-    return Error(ERR_VESK_REFUSED, kFormatMessage);
+    auto finished = std::make_shared<CPlayEvent>();
+    HRESULT created = E_FAIL;
+    auto player = std::make_unique<CSimplePlayer>(&created, this, &WmaWaveoutCallback, &WmaPlayEof);
+    if (FAILED(created)) {
+        return Error(ERR_VESK_FAILED, kUnexpected);
+    }
+    unsigned int from = 0;
+    {
+        const CPrivateAction position(kPositionSlot, "CAudioPlay", "Mmtime_tmp");
+        from = m_position;
+    }
+    // The thread must not hear of a stop that came before this start.
+    m_stopRequested = 0;
+    HRESULT result = S_OK;
+    const HRESULT started = player->StartPlay(QFile::encodeName(m_fileName).constData(), from, 0,
+                                              finished, &result, CLast::Dummy().GetWaveOutDev());
+    if (FAILED(started)) {
+        return started == WMACONV_E_NODEVICE ? Error(ERR_VESK_FAILED, kDeviceMessage)
+                                             : Error(ERR_VESK_REFUSED, kFormatMessage);
+    }
+    const WAVEFORMATEX* format = player->Get_wfx();
+    {
+        const CPrivateAction position(kPositionSlot, "CAudioPlay", "Mmtime_tmp");
+        m_outFormat = format != nullptr ? *format : WAVEFORMATEX{};
+        m_startSample = static_cast<std::uint64_t>(m_outFormat.nSamplesPerSec * 0.001 * from);
+        m_sampleRate = m_outFormat.nSamplesPerSec;
+        m_positionDevice = player->Get_hwo();
+    }
+    m_finished = finished;
+    m_keepGoing = 1;
+    m_done = 0;
+    m_started = 0;
+    m_mode = kPlayer;
+    m_player = player.release();
+    try {
+        m_thread = std::thread([this] { ThreadMain(); });
+    } catch (const std::system_error&) {
+        CSimplePlayer* orphan = m_player.exchange(nullptr);
+        orphan->StopPlay();
+        delete orphan;
+        m_keepGoing = 0;
+        m_done = 1;
+        m_mode = kIdle;
+        m_positionDevice = nullptr;
+        return Error(ERR_VESK_THREAD_START, kThreadMessage);
+    }
+    return {};
 }
 
-void CAudioPlay::StopPlayer() {}
+void CAudioPlay::StopPlayer() {
+    if (CSimplePlayer* player = m_player; player != nullptr) {
+        player->StopPlay();
+    }
+    m_keepGoing = 0;
+    while (m_done.load() != 1) {
+        Sleep(10);
+    }
+}
 
-void CAudioPlay::PlayerLoop() {}
+void CAudioPlay::PlayerLoop() {
+    while (m_keepGoing.load() == 1) {
+        Sleep(10);
+        m_started = 1;
+        if (m_player.load() == nullptr) {
+            break;
+        }
+        if (m_stopRequested.load() == 0) {
+            UpdatePosition();
+        }
+        Sleep(100);
+    }
+    m_done = 1;
+    // The player sets the event last, once its own thread has let go of everything.
+    if (m_finished) {
+        m_finished->Wait();
+        m_finished.reset();
+    }
+    {
+        const CPrivateAction position(kPositionSlot, "CAudioPlay", "Mmtime_tmp");
+        m_positionDevice = nullptr;
+    }
+    delete m_player.exchange(nullptr);
+}
+
+void CAudioPlay::WmaWaveoutCallback(void* instance, WAVEHDR* header) {
+    auto* player = static_cast<CAudioPlay*>(instance);
+    const CPrivateAction callback(kPlayerSlot, "CAudioPlay", "WMAWaveoutCallback");
+    if (header != nullptr) {
+        player->ReportLevels(header->lpData, header->dwBytesRecorded);
+    }
+}
+
+void CAudioPlay::WmaPlayEof(void* instance) {
+    auto* player = static_cast<CAudioPlay*>(instance);
+    const CPrivateAction callback(kPlayerSlot, "CAudioPlay", "WMAPlayEof");
+    player->m_keepGoing = 0;
+    while (player->m_done.load() != 1) {
+        Sleep(10);
+    }
+    // A stop that began meanwhile wins: a stopped file tells nobody of its end.
+    if (player->m_stopRequested.load() == 0) {
+        player->BackToStart();
+        player->StopFromMiddle();
+    }
+}

@@ -13,6 +13,8 @@
 #include <mutex>
 #include <thread>
 
+class CMpegDecoder;
+class CPlayEvent;
 class CSimplePlayer;
 class CWaveLayout;
 
@@ -121,6 +123,8 @@ private:
     // Callbacks of the wave output and of the general player.
     static void WaveOutProc(HWAVEOUT device, UINT message, DWORD_PTR instance, DWORD_PTR first,
                             DWORD_PTR second);
+    static void WmaWaveoutCallback(void* instance, WAVEHDR* header);
+    static void WmaPlayEof(void* instance);
 
     unsigned int MeasureDuration(const QString& path);
     unsigned int MeasurePlayerDuration(const QString& path);
@@ -140,10 +144,10 @@ private:
     bool PrepareChunks();
     bool PrepareDecoderChunks();
     // The next piece of sound in m_chunk; 0 at the end or on failure.
-    std::size_t NextChunk();
-    std::size_t NextDecodedChunk();
-    // Hands length bytes of m_chunk to the device; false (and the thread error set) on failure.
-    bool Feed(std::size_t length);
+    std::size_t NextChunk(const std::uint8_t*& data);
+    std::size_t NextDecodedChunk(const std::uint8_t*& data);
+    // Hands length bytes to the device; false (and the thread error set) on failure.
+    bool Feed(const std::uint8_t* data, std::size_t length);
     // Waits until the device has handed back every buffer.
     void DrainBuffers();
     void UpdatePosition();
@@ -163,6 +167,9 @@ private:
 
     WAVEFORMATEX m_outFormat{};
     bool m_hasOutFormat = false;
+    std::unique_ptr<CMpegDecoder> m_decoder;
+    // Set by the general player when it has let go of everything.
+    std::shared_ptr<CPlayEvent> m_finished;
 
     std::atomic<int> m_outstanding{0};
     std::atomic<int> m_done{1};
@@ -173,6 +180,7 @@ private:
     std::uint32_t m_remaining = 0;
     std::unique_ptr<std::uint8_t[]> m_chunk;
     std::size_t m_chunkCapacity = 0;
+    std::size_t m_pending = 0; // source bytes the decoder has not taken in yet
 
     // Finished buffers, linked through their user field (queue lock).
     WAVEHDR* m_doneHead = nullptr;
@@ -188,5 +196,8 @@ private:
     // the thread has just closed.
     std::mutex m_deviceLock;
     std::atomic<HWAVEOUT> m_device{nullptr};
+    // The device whose sample counter gives the position: this player's or the general
+    // player's (position lock).
+    HWAVEOUT m_positionDevice = nullptr;
     std::thread m_thread;
 };

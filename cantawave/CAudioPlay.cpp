@@ -255,6 +255,7 @@ CVeskError CAudioPlay::StartRiff(const CWaveLayout& layout) {
     // Cleared here, not by the thread: a stop that comes before the thread runs still counts.
     m_stopRequested = 0;
     try {
+        m_streaming = m_mode;
         m_thread = std::thread([this] { ThreadMain(); });
     } catch (const std::system_error&) {
         m_keepGoing = 0;
@@ -309,9 +310,8 @@ CVeskError CAudioPlay::Stop() {
     CScorp scope("CAudioPlay", "Stop", CLast::Trace());
     const CPublicAction lock("CAudioPlay", "Stop");
     m_stopRequested = 1;
-    const EMode mode = m_mode;
     if (m_thread.joinable()) {
-        if (mode == kPlayer) {
+        if (m_streaming == kPlayer) {
             StopPlayer();
         } else {
             m_keepGoing = 0;
@@ -356,7 +356,9 @@ struct CAudioPlay::Block {
 
 void CAudioPlay::ThreadMain() {
     const CScorp scope("CAudioPlay", "AudioThreadCall", CLast::Trace());
-    if (m_mode.load() == kPlayer) {
+    // What the thread plays was fixed before it started: the mode itself may already have gone
+    // back to idle by the time it runs, if the file ended at once.
+    if (m_streaming == kPlayer) {
         PlayerLoop();
     } else {
         StreamLoop();
@@ -443,7 +445,7 @@ void CAudioPlay::DrainBuffers() {
 }
 
 bool CAudioPlay::PrepareChunks() {
-    if (m_mode.load() == kMpegLayer3) {
+    if (m_streaming == kMpegLayer3) {
         return PrepareDecoderChunks();
     }
     m_chunk.reset(new (std::nothrow) std::uint8_t[kBufferBytes]);
@@ -452,7 +454,7 @@ bool CAudioPlay::PrepareChunks() {
 }
 
 std::size_t CAudioPlay::NextChunk(const std::uint8_t*& data) {
-    if (m_mode.load() == kMpegLayer3) {
+    if (m_streaming == kMpegLayer3) {
         return NextDecodedChunk(data);
     }
     data = m_chunk.get();
@@ -728,6 +730,7 @@ CVeskError CAudioPlay::StartPlayer() {
     m_mode = kPlayer;
     m_player = player.release();
     try {
+        m_streaming = kPlayer;
         m_thread = std::thread([this] { ThreadMain(); });
     } catch (const std::system_error&) {
         CSimplePlayer* orphan = m_player.exchange(nullptr);
@@ -743,8 +746,12 @@ CVeskError CAudioPlay::StartPlayer() {
 }
 
 void CAudioPlay::StopPlayer() {
-    if (CSimplePlayer* player = m_player; player != nullptr) {
-        player->StopPlay();
+    {
+        // The playback thread deletes the player only under this lock.
+        const std::lock_guard<std::mutex> guard(m_playerLock);
+        if (CSimplePlayer* player = m_player; player != nullptr) {
+            player->StopPlay();
+        }
     }
     m_keepGoing = 0;
     while (m_done.load() != 1) {
@@ -774,6 +781,7 @@ void CAudioPlay::PlayerLoop() {
         const CPrivateAction position(kPositionSlot, "CAudioPlay", "Mmtime_tmp");
         m_positionDevice = nullptr;
     }
+    const std::lock_guard<std::mutex> guard(m_playerLock);
     delete m_player.exchange(nullptr);
 }
 

@@ -697,7 +697,7 @@ unsigned int CAudioPlay::MeasurePlayerDuration(const QString& path) {
 CVeskError CAudioPlay::StartPlayer() {
     auto finished = std::make_shared<CPlayEvent>();
     HRESULT created = E_FAIL;
-    auto player = std::make_unique<CSimplePlayer>(&created, this, &WmaWaveoutCallback, &WmaPlayEof);
+    auto owned = std::make_unique<CSimplePlayer>(&created, this, &WmaWaveoutCallback, &WmaPlayEof);
     if (FAILED(created)) {
         return Error(ERR_VESK_FAILED, kUnexpected);
     }
@@ -706,12 +706,26 @@ CVeskError CAudioPlay::StartPlayer() {
         const CPrivateAction position(kPositionSlot, "CAudioPlay", "Mmtime_tmp");
         from = m_position;
     }
-    // The thread must not hear of a stop that came before this start.
+    // A short file may end before StartPlay has returned: its end must find the playing state
+    // already in place, and waits for the thread (started below) to see it.
     m_stopRequested = 0;
+    m_keepGoing = 1;
+    m_done = 0;
+    m_started = 0;
+    m_finished = finished;
+    m_mode = kPlayer;
+    CSimplePlayer* player = owned.release();
+    m_player = player;
     HRESULT result = S_OK;
     const HRESULT started = player->StartPlay(QFile::encodeName(m_fileName).constData(), from, 0,
                                               finished, &result, CLast::Dummy().GetWaveOutDev());
     if (FAILED(started)) {
+        // A player that failed to start holds nothing and never calls back.
+        delete m_player.exchange(nullptr);
+        m_keepGoing = 0;
+        m_done = 1;
+        m_finished.reset();
+        m_mode = kIdle;
         return started == WMACONV_E_NODEVICE ? Error(ERR_VESK_FAILED, kDeviceMessage)
                                              : Error(ERR_VESK_REFUSED, kFormatMessage);
     }
@@ -723,23 +737,22 @@ CVeskError CAudioPlay::StartPlayer() {
         m_sampleRate = m_outFormat.nSamplesPerSec;
         m_positionDevice = player->Get_hwo();
     }
-    m_finished = finished;
-    m_keepGoing = 1;
-    m_done = 0;
-    m_started = 0;
-    m_mode = kPlayer;
-    m_player = player.release();
     try {
         m_streaming = kPlayer;
         m_thread = std::thread([this] { ThreadMain(); });
     } catch (const std::system_error&) {
-        CSimplePlayer* orphan = m_player.exchange(nullptr);
-        orphan->StopPlay();
-        delete orphan;
+        // No end notice, and an end in progress stops waiting for the thread.
+        m_stopRequested = 1;
         m_keepGoing = 0;
         m_done = 1;
+        player->StopPlay();
+        {
+            const CPrivateAction position(kPositionSlot, "CAudioPlay", "Mmtime_tmp");
+            m_positionDevice = nullptr;
+        }
+        delete m_player.exchange(nullptr);
+        m_finished.reset();
         m_mode = kIdle;
-        m_positionDevice = nullptr;
         return Error(ERR_VESK_THREAD_START, kThreadMessage);
     }
     return {};

@@ -78,7 +78,7 @@ protected:
 } // namespace
 
 TEST_P(ShapedWindow, ScreenShowsTheOutlineAndClicksGoWhereItShows) {
-    const QPoint corner = button.mapToGlobal(QPoint(3, 3));  // key colour: outside
+    const QPoint corner = button.mapToGlobal(QPoint(3, 3));   // key colour: outside
     const QPoint centre = button.mapToGlobal(QPoint(30, 30)); // the disc
     const QRgb up = TestArt::kUp.rgb() & 0xFFFFFF;
     const QRgb under = kUnder.rgb() & 0xFFFFFF;

@@ -4,6 +4,8 @@
 #include "CBmpMask.h"
 #include "CVeskError.h"
 
+#include <vector>
+
 class QPainter;
 class QWidget;
 
@@ -120,6 +122,14 @@ public:
     static void SetScale(int scale);
     // The scale that the next load uses.
     static int Scale();
+    // Every accessor with its name, in catalogue order: for reviewing and checking the skin.
+    using Accessor = CVeskError (CTrade::*)(CBmpMask&);
+    struct Named {
+        const char* name;
+        Accessor get;
+    };
+    static const std::vector<Named>& Accessors();
+
     // One picture by its resource number at the current scale; null if there is none.
     static QImage LoadPicture(int id);
 };

@@ -38,6 +38,70 @@ SkinRenderer::Pair SkinRenderer::Shaped(const art::Piece& piece, QSize size) {
             inside[std::size_t(y) * w + x] = qAlpha(line[x]) >= 128;
         }
     }
+    // Pockets of a few pixels enclosed by the figure (between an arm and the body) would show
+    // as specks of whatever lies behind the window: they are filled with a neighbour's colour.
+    std::vector<QRgb> filler(std::size_t(w) * h, 0);
+    {
+        std::vector<char> reached(std::size_t(w) * h, 0);
+        std::vector<std::pair<int, int>> stack;
+        std::vector<std::pair<int, int>> component;
+        auto push = [&](int x, int y) {
+            const std::size_t i = std::size_t(y) * w + x;
+            if (x >= 0 && y >= 0 && x < w && y < h && !inside[i] && !reached[i]) {
+                reached[i] = 1;
+                stack.emplace_back(x, y);
+            }
+        };
+        auto flood = [&]() {
+            component.clear();
+            while (!stack.empty()) {
+                const auto [x, y] = stack.back();
+                stack.pop_back();
+                component.emplace_back(x, y);
+                push(x + 1, y);
+                push(x - 1, y);
+                push(x, y + 1);
+                push(x, y - 1);
+            }
+        };
+        for (int x = 0; x < w; ++x) {
+            push(x, 0);
+            push(x, h - 1);
+        }
+        for (int y = 0; y < h; ++y) {
+            push(0, y);
+            push(w - 1, y);
+        }
+        flood();
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x) {
+                if (inside[std::size_t(y) * w + x] || reached[std::size_t(y) * w + x]) {
+                    continue;
+                }
+                push(x, y);
+                flood();
+                if (component.size() >= 6) {
+                    continue;
+                }
+                for (const auto& [cx, cy] : component) {
+                    for (const auto& [dx, dy] : {std::pair{-1, 0}, {1, 0}, {0, -1}, {0, 1}}) {
+                        const int nx = cx + dx;
+                        const int ny = cy + dy;
+                        if (nx >= 0 && ny >= 0 && nx < w && ny < h &&
+                            inside[std::size_t(ny) * w + nx]) {
+                            filler[std::size_t(cy) * w + cx] = Opaque(one.pixel(nx, ny));
+                            break;
+                        }
+                    }
+                }
+            }
+        }
+        for (std::size_t i = 0; i < filler.size(); ++i) {
+            if (filler[i] != 0) {
+                inside[i] = true;
+            }
+        }
+    }
     inside[std::size_t(h - 1) * w] = false;
     Pair pair;
     for (int scale : {1, 2}) {
@@ -53,7 +117,10 @@ SkinRenderer::Pair SkinRenderer::Shaped(const art::Piece& piece, QSize size) {
                     line[x] = Key;
                     continue;
                 }
-                QRgb colour = qAlpha(in[x]) >= 128 ? Opaque(in[x]) : Opaque(one.pixel(lx, ly));
+                const QRgb fill = filler[std::size_t(ly) * w + lx];
+                QRgb colour = fill != 0            ? fill
+                              : qAlpha(in[x]) >= 128 ? Opaque(in[x])
+                                                     : Opaque(one.pixel(lx, ly));
                 if ((colour & 0xFFFFFF) == (Key & 0xFFFFFF)) {
                     colour ^= 0x000100;
                 }

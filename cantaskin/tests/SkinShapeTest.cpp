@@ -16,9 +16,10 @@ qint64 Area(const QRegion& region) {
     return area;
 }
 
-// Pixels outside the region that the outside cannot reach: holes punched into the picture by
-// its key colour showing up inside it.
-qint64 EnclosedHoles(const QRegion& region, QSize size) {
+// Specks of key colour inside the outline: enclosed holes of fewer than six pixels. Larger
+// holes are drawn on purpose (the stage between a stand's legs); specks are colours of the
+// picture that happened to equal its key colour.
+qint64 EnclosedSpecks(const QRegion& region, QSize size) {
     const int w = size.width();
     const int h = size.height();
     std::vector<char> state(std::size_t(w) * h, 0); // 0 outside, 1 inside, 2 reached
@@ -44,15 +45,30 @@ qint64 EnclosedHoles(const QRegion& region, QSize size) {
         push(0, y);
         push(w - 1, y);
     }
-    while (!stack.empty()) {
-        const auto [x, y] = stack.back();
-        stack.pop_back();
-        push(x + 1, y);
-        push(x - 1, y);
-        push(x, y + 1);
-        push(x, y - 1);
+    auto flood = [&]() {
+        qint64 size = 0;
+        while (!stack.empty()) {
+            const auto [x, y] = stack.back();
+            stack.pop_back();
+            ++size;
+            push(x + 1, y);
+            push(x - 1, y);
+            push(x, y + 1);
+            push(x, y - 1);
+        }
+        return size;
+    };
+    flood();
+    qint64 specks = 0;
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            if (state[std::size_t(y) * w + x] == 0) {
+                push(x, y);
+                specks += flood() < 6 ? 1 : 0;
+            }
+        }
     }
-    return std::count(state.begin(), state.end(), 0);
+    return specks;
 }
 
 // Key-coloured (magenta) pixels inside the outline: an anti-aliased fringe or a leak.
@@ -111,10 +127,13 @@ TEST(SkinShape, EveryShapedPictureHasASensibleOutlineAtBothScales) {
             const QRegion& region = normal[i].region;
             EXPECT_FALSE(region.contains(QPoint(0, size.height() - 1)));
             const qint64 area = qint64(size.width()) * size.height();
-            EXPECT_GE(Area(region) * 5, area);
+            // The palette overlay is a frame around the picture; everything else fills most of
+            // its rectangle.
+            const bool overlay = std::string(expected.name) == "GetBmpReverbMask";
+            EXPECT_GE(Area(region) * (overlay ? 20 : 5), area);
             EXPECT_GE(region.boundingRect().width() * 2, size.width());
             EXPECT_GE(region.boundingRect().height() * 2, size.height());
-            EXPECT_LE(EnclosedHoles(region, size) * 50, area);
+            EXPECT_EQ(EnclosedSpecks(region, size), 0);
             if (expected.kind == ExpectedAccessor::Button) {
                 EXPECT_TRUE(region.contains(QPoint(size.width() / 2, size.height() / 2)));
             }

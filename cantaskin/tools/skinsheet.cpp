@@ -56,8 +56,7 @@ std::vector<Tile> Collect(int scale, const QString& only) {
                 continue;
             }
             previous = key;
-            tile.frames.push_back(image.isNull() ? QImage()
-                                                 : CutOut(image, mask.GetAniRgn(i)));
+            tile.frames.push_back(image.isNull() ? QImage() : CutOut(image, mask.GetAniRgn(i)));
             tile.repeats.push_back(1);
         }
         tiles.push_back(tile);
@@ -79,7 +78,8 @@ int Layout(const std::vector<Tile>& tiles, int width, int top, QPainter* painter
         int tileWidth = 0;
         int tileHeight = 0;
         for (const QImage& frame : tile.frames) {
-            const QSize size = frame.isNull() ? QSize(24, 24) : frame.deviceIndependentSize().toSize();
+            const QSize size =
+                frame.isNull() ? QSize(24, 24) : frame.deviceIndependentSize().toSize();
             tileWidth += size.width() + 4;
             tileHeight = std::max(tileHeight, size.height());
         }
@@ -160,8 +160,7 @@ int main(int argc, char** argv) {
         heading.setBold(true);
         painter.setFont(heading);
         painter.setPen(Qt::black);
-        painter.drawText(QPoint(10, top + 18),
-                         QStringLiteral("Cantaskin at %1x").arg(scales[s]));
+        painter.drawText(QPoint(10, top + 18), QStringLiteral("Cantaskin at %1x").arg(scales[s]));
         top = Layout(sections[s], width, top + 24, &painter);
     }
     painter.end();

@@ -196,8 +196,7 @@ private:
             const char* name;
         };
         // Push buttons in every state: up, pressed, checked, disabled, mouse-locked and checked.
-        Caption(QRect(10, 10, 480, 18), QStringLiteral("CIconWndButton: up / pressed / "
-                                                       "checked / disabled / locked"));
+        Caption(QRect(10, 10, 480, 18), QStringLiteral("CIconWndButton in each state"));
         const Row rows[] = {
             {&CTrade::GetBmpBtnRec, {30, 32}, "Rec"},
             {&CTrade::GetBmpBtnPlay, {30, 32}, "Play"},
@@ -208,6 +207,10 @@ private:
             {&CTrade::GetBmpBtnOk, {40, 41}, "OK"},
             {&CTrade::GetBmpBtnSeq, {55, 57}, "MIDI"},
         };
+        const char* states[] = {"up", "pressed", "checked", "disabled", "locked, checked"};
+        for (int state = 0; state < 5; ++state) {
+            Caption(QRect(372, 52 + state * 60, 110, 18), QString::fromLatin1(states[state]));
+        }
         int x = 10;
         for (const Row& row : rows) {
             const int h = row.size.height() + 4;
@@ -382,8 +385,8 @@ int main(int argc, char** argv) {
     Gallery gallery;
     gallery.show();
     if (g_missingArt) {
-        std::fprintf(stderr, "widget_gallery: the skin has no pictures yet; drawn stand-ins "
-                             "are shown\n");
+        std::fprintf(stderr, "widget_gallery: some skin pictures are missing; drawn stand-ins "
+                             "take their place\n");
     }
     if (parser.isSet(screenshot)) {
         // Let the posted frame changes and blends arrive before the picture is taken.

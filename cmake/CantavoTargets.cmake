@@ -37,9 +37,14 @@ function(cantavo_test name)
     if(T_THREADED)
         set(label threaded)
     endif()
+    set(extra)
+    if(T_XVFB)
+        # xvfb-run's choice of a free display number races with another starting at once.
+        set(extra RESOURCE_LOCK xvfb)
+    endif()
     gtest_discover_tests(${name}
         DISCOVERY_MODE PRE_TEST
         DISCOVERY_TIMEOUT 60
         PROPERTIES LABELS ${label} TIMEOUT 300
-                   ENVIRONMENT "CANTAVO_HOME=${CMAKE_BINARY_DIR}/test-home")
+                   ENVIRONMENT "CANTAVO_HOME=${CMAKE_BINARY_DIR}/test-home" ${extra})
 endfunction()

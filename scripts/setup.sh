@@ -11,6 +11,8 @@ packages=(
     fonts-ipafont-gothic
     xvfb xauth xdotool
     python3 python3-mido
+    libmpg123-dev libmp3lame-dev libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
+    lame mpg123 ffmpeg sox
 )
 
 missing=()

@@ -15,11 +15,20 @@ QFont LabelFont(qreal pixelSize, bool bold) {
 
 void Label(QPainter& p, const QRectF& box, const QString& text, const QColor& colour,
            qreal pixelSize, bool bold, Qt::Alignment align) {
+    // A label too wide for its box first gives up bold, then narrows its letters, and only
+    // then gets smaller: the size is what keeps it legible.
     qreal size = pixelSize;
     QFont font = LabelFont(size, bold);
-    while (size > 6 && QFontMetricsF(font).horizontalAdvance(text) > box.width()) {
+    auto tooWide = [&]() { return QFontMetricsF(font).horizontalAdvance(text) > box.width(); };
+    if (tooWide() && bold) {
+        font = LabelFont(size, false);
+    }
+    for (int stretch = 95; tooWide() && stretch >= 80; stretch -= 5) {
+        font.setStretch(stretch);
+    }
+    while (size > 6 && tooWide()) {
         size -= 0.5;
-        font = LabelFont(size, bold);
+        font.setPixelSize(std::max(1, qRound(size)));
     }
     p.save();
     p.setFont(font);

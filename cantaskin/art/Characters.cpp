@@ -202,8 +202,8 @@ void Bear(QPainter& p, const Cub& c) {
     Fill(p, Ellipse(56, 38, 3, 1.8), Blush, Blush, Outline, 0);
     p.restore();
     if (c.sleep) {
-        Label(p, QRectF(58, 0, 24, 16), QStringLiteral("Z"), Sky.darker(140), 14, true);
-        Label(p, QRectF(66, 12, 16, 12), QStringLiteral("z"), Sky.darker(140), 10, true);
+        Label(p, QRectF(58, 0, 24, 16), QStringLiteral("Z"), Night, 14, true);
+        Label(p, QRectF(66, 12, 16, 12), QStringLiteral("z"), Night, 10, true);
     }
 }
 

@@ -223,8 +223,8 @@ void Splash(QPainter& p, const QSizeF& size) {
     Label(p, QRectF(280, 110, 280, 40), QStringLiteral("Concertino"), Gold, 32, false,
           Qt::AlignLeft | Qt::AlignVCenter);
     p.fillRect(QRectF(282, 154, 240, 2), GoldDeep);
-    Label(p, QRectF(282, 162, 280, 20), QStringLiteral("Version 1.02J"), GoldLight, 13, false,
-          Qt::AlignLeft | Qt::AlignVCenter);
+    Label(p, QRectF(282, 162, 280, 20), QStringLiteral("Version " CANTAVO_PRODUCT_VERSION),
+          GoldLight, 13, false, Qt::AlignLeft | Qt::AlignVCenter);
     Label(p, QRectF(282, 196, 280, 20), QStringLiteral("起動しています…"), Gold, 14, false,
           Qt::AlignLeft | Qt::AlignVCenter);
 }

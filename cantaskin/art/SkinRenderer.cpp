@@ -118,7 +118,7 @@ SkinRenderer::Pair SkinRenderer::Shaped(const art::Piece& piece, QSize size) {
                     continue;
                 }
                 const QRgb fill = filler[std::size_t(ly) * w + lx];
-                QRgb colour = fill != 0            ? fill
+                QRgb colour = fill != 0              ? fill
                               : qAlpha(in[x]) >= 128 ? Opaque(in[x])
                                                      : Opaque(one.pixel(lx, ly));
                 if ((colour & 0xFFFFFF) == (Key & 0xFFFFFF)) {

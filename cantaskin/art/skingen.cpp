@@ -56,19 +56,12 @@ int main(int argc, char** argv) {
     int missing = 0;
     for (const skinpictures::Picture& picture : skinpictures::kAll) {
         const auto it = pieces.find(picture.id);
-        art::Piece piece;
         if (it == pieces.end()) {
             std::fprintf(stderr, "skingen: no drawing for picture %d\n", picture.id);
             ++missing;
-            piece = {false, [id = picture.id](QPainter& p, const QSizeF& s) {
-                         p.fillRect(QRectF(QPointF(0, 0), s), art::GoldLight);
-                         p.setPen(art::Bronze);
-                         p.drawRect(QRectF(0.5, 0.5, s.width() - 1, s.height() - 1));
-                         p.drawText(QRectF(QPointF(0, 0), s), Qt::AlignCenter, QString::number(id));
-                     }};
-        } else {
-            piece = it->second;
+            continue;
         }
+        const art::Piece& piece = it->second;
         const auto pair = SkinRenderer::Render(piece, QSize(picture.width, picture.height));
         for (const auto& [image, folder] : {std::pair{&pair.normal, "1x"}, {&pair.hidpi, "2x"}}) {
             const QString name =
@@ -83,6 +76,7 @@ int main(int argc, char** argv) {
     qrc += QStringLiteral("  </qresource>\n</RCC>\n");
     if (missing != 0) {
         std::fprintf(stderr, "skingen: %d pictures without a drawing\n", missing);
+        return 1;
     }
     QFile file(out + QStringLiteral("/cantaskin.qrc"));
     if (!file.open(QIODevice::WriteOnly) || file.write(qrc.toUtf8()) < 0) {

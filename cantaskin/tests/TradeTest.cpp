@@ -117,3 +117,77 @@ TEST(TradeDialog, BackgroundIsAPaleGoldPanelInAThreePixelWhiteFrame) {
         }
     }
 }
+
+// The keys laid out as the keyboard display lays them (white keys 11 pixels apart, each black
+// key 7 pixels right of the white key before it, later keys over earlier ones) make one
+// 88-key keyboard: no white key covers another, no later white key covers a black one, and
+// the keys fill the band without gaps wider than the one-pixel joint.
+TEST_P(Trade, KeyboardPiecesFitTogetherIntoEightyEightKeys) {
+    CBmpMask left, right, centre, all, black;
+    trade.GetKeyLeft(left);
+    trade.GetKeyRight(right);
+    trade.GetKeyCenter(centre);
+    trade.GetKeyAll(all);
+    trade.GetKeyBlack(black);
+    struct Placed {
+        QRegion region;
+        bool white;
+    };
+    std::vector<Placed> keys;
+    int x = 68;
+    keys.push_back({left.GetAniRgn(0).translated(x, 12), true});
+    for (int k = 1; k < 88; ++k) {
+        const CBmpMask* art = nullptr;
+        if (k == 87) {
+            x += 11;
+            art = &all;
+        } else {
+            switch (k % 12) {
+            case 0:
+            case 5:
+            case 10:
+                x += 4;
+                art = &centre;
+                break;
+            case 2:
+            case 7:
+                x += 4;
+                art = &right;
+                break;
+            case 3:
+            case 8:
+                x += 11;
+                art = &left;
+                break;
+            default:
+                x += 7;
+                art = &black;
+                break;
+            }
+        }
+        keys.push_back({art->GetAniRgn(0).translated(x, 12), art != &black});
+    }
+    int whites = 0;
+    QRegion covered;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        whites += keys[i].white ? 1 : 0;
+        covered += keys[i].region;
+        for (std::size_t j = i + 1; j < keys.size(); ++j) {
+            if (keys[i].white || !keys[j].white) {
+                if (keys[i].white && keys[j].white) {
+                    EXPECT_FALSE(keys[i].region.intersects(keys[j].region)) << i << " " << j;
+                }
+                continue;
+            }
+            EXPECT_FALSE(keys[i].region.intersects(keys[j].region))
+                << "white key " << j << " covers black key " << i;
+        }
+    }
+    EXPECT_EQ(whites, 52);
+    // Along the middle of the keys every column belongs to a key but for the joints.
+    int gaps = 0;
+    for (int column = 68; column < 68 + 52 * 11 - 1; ++column) {
+        gaps += covered.contains(QPoint(column, 12 + 28)) ? 0 : 1;
+    }
+    EXPECT_EQ(gaps, 51);
+}

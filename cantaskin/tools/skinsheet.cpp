@@ -31,6 +31,141 @@ QImage CutOut(const QImage& frame, const QRegion& region) {
     return out;
 }
 
+// The keyboard display put together from its pieces the way the program lays them out, with
+// a chord held down, to see that the pieces fit.
+Tile Keyboard(CTrade& trade, int scale) {
+    CBmpMask back, left, right, centre, all, black;
+    trade.GetKeyBackground(back);
+    trade.GetKeyLeft(left);
+    trade.GetKeyRight(right);
+    trade.GetKeyCenter(centre);
+    trade.GetKeyAll(all);
+    trade.GetKeyBlack(black);
+    QImage board(QSize(718, 56) * scale, QImage::Format_ARGB32_Premultiplied);
+    board.setDevicePixelRatio(scale);
+    board.fill(Qt::transparent);
+    QPainter painter(&board);
+    auto place = [&](const CBmpMask& mask, unsigned int frame, QPoint at) {
+        painter.save();
+        painter.setClipRegion(mask.GetAniRgn(frame).translated(at));
+        painter.drawImage(at, mask.GetAniBmp(frame));
+        painter.restore();
+    };
+    place(back, 0, QPoint(0, 0));
+    int x = 68;
+    for (int k = 0; k < 88; ++k) {
+        const CBmpMask* art = &left;
+        if (k == 87) {
+            x += 11;
+            art = &all;
+        } else if (k > 0) {
+            switch (k % 12) {
+            case 0:
+            case 5:
+            case 10:
+                x += 4;
+                art = &centre;
+                break;
+            case 2:
+            case 7:
+                x += 4;
+                art = &right;
+                break;
+            case 3:
+            case 8:
+                x += 11;
+                art = &left;
+                break;
+            default:
+                x += 7;
+                art = &black;
+                break;
+            }
+        }
+        const bool down = k == 39 || k == 43 || k == 46 || k == 51;
+        place(*art, down ? 1 : 0, QPoint(x, 12));
+    }
+    painter.end();
+    Tile tile;
+    tile.title = QStringLiteral("keyboard, put together (C E G C held)");
+    tile.frames.push_back(board);
+    tile.repeats.push_back(1);
+    return tile;
+}
+
+// The main window as the program composes it: the hall, the voice on the stage, the recorder,
+// the metronome character, the frosted palette with its buttons and the keyboard.
+Tile MainWindow(CTrade& trade, int scale) {
+    QImage window(QSize(792, 526) * scale, QImage::Format_ARGB32_Premultiplied);
+    window.setDevicePixelRatio(scale);
+    QPainter painter(&window);
+    auto place = [&](CBmpMask& mask, unsigned int frame, QPoint at) {
+        painter.save();
+        if (!mask.GetAniRgn(frame).isEmpty()) {
+            painter.setClipRegion(mask.GetAniRgn(frame).translated(at));
+        }
+        painter.drawImage(at, mask.GetAniBmp(frame));
+        painter.restore();
+    };
+    // Anchored by the bottom centre, as the engine places the icons.
+    auto stand = [&](CBmpMask& mask, unsigned int frame, int x, int y) {
+        const QRect r = mask.GetAniRect(frame);
+        place(mask, frame, QPoint(x - r.width() / 2, y - r.height()));
+    };
+    CBmpMask hall;
+    hall.SetRgnFlag(CBmpMask::RGN_RECT);
+    trade.GetBmpReverb(hall);
+    place(hall, 1, QPoint(0, 0));
+    CBmpMask timbre, stereo, metronome, palette;
+    trade.GetBmpTimbre(timbre);
+    stand(timbre, 0, 290, 390);
+    stand(timbre, 6, 510, 390);
+    trade.GetBmpStereo(stereo);
+    place(stereo, 0, QPoint(40, 430 - stereo.GetAniRect(0).height()));
+    trade.GetBmpMetronome(metronome);
+    stand(metronome, 3, 680, 410);
+    trade.GetBmpReverbMask(palette);
+    {
+        // The palette blends with what lies under it: the picture composed so far.
+        const QImage under = window.convertToFormat(QImage::Format_RGB32);
+        const QImage blended = CBmpMask::FrostedBitmap(under, palette.GetAniBmp(0));
+        painter.save();
+        painter.setClipRegion(palette.GetAniRgn(0));
+        painter.drawImage(0, 0, blended);
+        painter.restore();
+    }
+    const CTrade::Accessor voices[8] = {&CTrade::GetBmpGrandPiano,  &CTrade::GetBmpUprightPiano,
+                                        &CTrade::GetBmpElecPiano1,  &CTrade::GetBmpElecPiano2,
+                                        &CTrade::GetBmpHarpsichord, &CTrade::GetBmpVibration,
+                                        &CTrade::GetBmpStrings,     &CTrade::GetBmpPipeOrgan};
+    for (int i = 0; i < 8; ++i) {
+        CBmpMask button;
+        (trade.*voices[i])(button);
+        place(button, i == 0 || i == 6 ? 1 : 0, QPoint(751, 38 + i * 38));
+    }
+    CBmpMask separator, reverb, metro, tempo;
+    trade.GetTextSeparate(separator);
+    place(separator, 0, QPoint(752, 344));
+    place(separator, 0, QPoint(752, 392));
+    trade.GetBmpBtnReverb(reverb);
+    place(reverb, 0, QPoint(751, 352));
+    trade.GetBmpMetroOnOff(metro);
+    place(metro, 1, QPoint(751, 400));
+    trade.GetTextTempoX(tempo);
+    place(tempo, 0, QPoint(754, 442));
+    painter.fillRect(QRect(751, 470, 35, 18), QColor(249, 233, 179));
+    painter.setPen(QColor(120, 96, 88));
+    painter.drawText(QRect(751, 470, 35, 18), Qt::AlignCenter, QStringLiteral("120"));
+    const Tile keyboard = Keyboard(trade, scale);
+    painter.drawImage(QPoint(30, 447), keyboard.frames.front());
+    painter.end();
+    Tile tile;
+    tile.title = QStringLiteral("main window, put together");
+    tile.frames.push_back(window);
+    tile.repeats.push_back(1);
+    return tile;
+}
+
 std::vector<Tile> Collect(int scale, const QString& only) {
     CTrade::SetScale(scale);
     CTrade trade;
@@ -61,8 +196,43 @@ std::vector<Tile> Collect(int scale, const QString& only) {
         }
         tiles.push_back(tile);
     }
+    if (only.isEmpty() || QStringLiteral("GetKeyboard").contains(only, Qt::CaseInsensitive)) {
+        tiles.push_back(Keyboard(trade, scale));
+    }
+    if (only.isEmpty() || QStringLiteral("MainWindow").contains(only, Qt::CaseInsensitive)) {
+        tiles.insert(tiles.begin(), MainWindow(trade, scale));
+    }
     CTrade::SetScale(0);
     return tiles;
+}
+
+// Lays the tiles out in rows `width` logical pixels wide; draws them when a painter is given.
+// Where each frame of a tile goes, relative to the tile, wrapping at `limit` pixels.
+struct Arrangement {
+    std::vector<QPoint> at;
+    QSize extent;
+};
+
+Arrangement Arrange(const Tile& tile, int limit) {
+    Arrangement result;
+    int fx = 0;
+    int fy = 0;
+    int lineHeight = 0;
+    int widest = 0;
+    for (const QImage& frame : tile.frames) {
+        const QSize size = frame.isNull() ? QSize(24, 24) : frame.deviceIndependentSize().toSize();
+        if (fx > 0 && fx + size.width() > limit) {
+            fx = 0;
+            fy += lineHeight + 16;
+            lineHeight = 0;
+        }
+        result.at.emplace_back(fx, fy);
+        fx += size.width() + 4;
+        widest = std::max(widest, fx);
+        lineHeight = std::max(lineHeight, size.height());
+    }
+    result.extent = QSize(std::max(widest, 150), fy + lineHeight);
+    return result;
 }
 
 // Lays the tiles out in rows `width` logical pixels wide; draws them when a painter is given.
@@ -75,16 +245,8 @@ int Layout(const std::vector<Tile>& tiles, int width, int top, QPainter* painter
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setPixelSize(10);
     for (const Tile& tile : tiles) {
-        int tileWidth = 0;
-        int tileHeight = 0;
-        for (const QImage& frame : tile.frames) {
-            const QSize size =
-                frame.isNull() ? QSize(24, 24) : frame.deviceIndependentSize().toSize();
-            tileWidth += size.width() + 4;
-            tileHeight = std::max(tileHeight, size.height());
-        }
-        tileWidth = std::max(tileWidth, 150);
-        if (x + tileWidth > width && x > gap) {
+        const Arrangement arrangement = Arrange(tile, width - 2 * gap);
+        if (x + arrangement.extent.width() > width && x > gap) {
             x = gap;
             y += rowHeight + gap;
             rowHeight = 0;
@@ -93,12 +255,11 @@ int Layout(const std::vector<Tile>& tiles, int width, int top, QPainter* painter
             painter->setFont(font);
             painter->setPen(QColor(30, 30, 30));
             painter->drawText(QPoint(x, y + 10), tile.title);
-            int fx = x;
             for (std::size_t i = 0; i < tile.frames.size(); ++i) {
                 const QImage& frame = tile.frames[i];
                 const QSize size =
                     frame.isNull() ? QSize(24, 24) : frame.deviceIndependentSize().toSize();
-                const QRect box(fx, y + titleHeight, size.width(), size.height());
+                const QRect box(QPoint(x, y + titleHeight) + arrangement.at[i], size);
                 painter->fillRect(box.adjusted(-1, -1, 1, 1), QColor(150, 150, 150));
                 painter->fillRect(box, QColor(128, 128, 128));
                 if (frame.isNull()) {
@@ -107,14 +268,13 @@ int Layout(const std::vector<Tile>& tiles, int width, int top, QPainter* painter
                     painter->drawImage(box.topLeft(), frame);
                 }
                 if (tile.repeats[i] > 1) {
-                    painter->drawText(QPoint(fx, box.bottom() + 11),
+                    painter->drawText(QPoint(box.left(), box.bottom() + 11),
                                       QStringLiteral("x%1").arg(tile.repeats[i]));
                 }
-                fx += size.width() + 4;
             }
         }
-        x += tileWidth + gap;
-        rowHeight = std::max(rowHeight, tileHeight + titleHeight + 12);
+        x += arrangement.extent.width() + gap;
+        rowHeight = std::max(rowHeight, arrangement.extent.height() + titleHeight + 12);
     }
     return y + rowHeight + gap;
 }

@@ -347,7 +347,7 @@ void AddPanels(Pieces& pieces) {
     const int whites[4][2] = {{5316, 2}, {5318, 1}, {5320, 3}, {5322, 0}};
     for (const auto& [id, notch] : whites) {
         for (int f = 0; f < 2; ++f) {
-            shaped(id + f, [notch, f](QPainter& p, const QSizeF&) { WhiteKey(p, notch, f); });
+            shaped(id + f, [n = notch, f](QPainter& p, const QSizeF&) { WhiteKey(p, n, f); });
         }
     }
     for (int f = 0; f < 2; ++f) {

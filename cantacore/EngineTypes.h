@@ -1,5 +1,6 @@
 #pragma once
 
+#include "IconMessages.h"
 #include "WinTypes.h"
 
 #include <cstdint>
@@ -119,9 +120,9 @@ enum FROSTED_STYLE : std::int32_t {
 
 // Window messages of the engine.
 constexpr UINT WM_COMMAND = 0x0111;
-constexpr UINT WM_DATACHANGE = WM_USER + 22;   // 0x416: re-read the model and redraw
-constexpr UINT WM_AUDLEVEL = WM_USER + 23;     // 0x417: the two level meters
-constexpr UINT WM_FROSTEDSTYLE = WM_USER + 29; // 0x41D: the palette's look
+// WM_DATACHANGE (0x416, re-read the model and redraw) and WM_FROSTEDSTYLE (0x41D, the
+// palette's look) are the toolkit's, from IconMessages.h.
+constexpr UINT WM_AUDLEVEL = WM_USER + 23; // 0x417: the two level meters
 
 // The deferred commands to the engine's message window.
 constexpr WPARAM ID_SPIN_TEMPO = 32775;

@@ -9,6 +9,7 @@ packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev clang-format
     fonts-ipafont-gothic
+    xvfb xauth xdotool
     python3 python3-mido
     libmpg123-dev libmp3lame-dev libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
     lame mpg123 ffmpeg sox

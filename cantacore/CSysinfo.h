@@ -41,7 +41,5 @@ public:
 
 protected:
     void MainBodyConnectionChange();
-
-private:
     void PostStop();
 };

@@ -86,17 +86,17 @@ CVeskError PlayerStop(CAudioPlay* player) {
 
 CVeskError PlayerFirst(CAudioPlay* player) {
     (void)player;
-    return NoAudioDevice();
+    return CVeskError(); // without a player there is no position to move
 }
 
 CVeskError PlayerRewind(CAudioPlay* player) {
     (void)player;
-    return NoAudioDevice();
+    return CVeskError(); // without a player there is no position to move
 }
 
 CVeskError PlayerForward(CAudioPlay* player) {
     (void)player;
-    return NoAudioDevice();
+    return CVeskError(); // without a player there is no position to move
 }
 
 void PlayerSetFileName(CAudioPlay* player, const QString& path) {

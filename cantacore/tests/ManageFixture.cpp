@@ -1,0 +1,88 @@
+#include "ManageFixture.h"
+
+#include "mmsystemx.h"
+
+#include <QFile>
+
+namespace {
+
+Bytes Vlq(std::uint32_t value) {
+    Bytes out{static_cast<std::uint8_t>(value & 0x7F)};
+    while ((value >>= 7) != 0) {
+        out.insert(out.begin(), static_cast<std::uint8_t>(0x80 | (value & 0x7F)));
+    }
+    return out;
+}
+
+} // namespace
+
+Bytes ManageFixture::LongSong() {
+    Bytes events;
+    for (int i = 0; i < 400; ++i) {
+        const auto note = static_cast<std::uint8_t>(48 + i % 24);
+        for (const Bytes& e :
+             {Vlq(i == 0 ? 0 : 48), Bytes{0x90, note, 80}, Vlq(48), Bytes{0x80, note, 64}}) {
+            events.insert(events.end(), e.begin(), e.end());
+        }
+    }
+    events.insert(events.end(), {0x00, 0xFF, 0x2F, 0x00});
+    return Join({Header(0, 1, 96), Track(events)});
+}
+
+QString ManageFixture::AudioFile() {
+    const QString path = CVeskToy().DataFile(QStringLiteral("album.wav"));
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly)) {
+        file.write("RIFF");
+    }
+    return path;
+}
+
+void ManageFixture::SetUp() {
+    piano = mmxUseVirtualPiano(std::make_shared<CVirtualPiano>());
+    piano->SetActiveSensing(false);
+    manage = std::make_unique<CManage>();
+    CLast::InitManage(manage.get());
+    CLast::InitSysinfo(manage.get());
+    manage->SetStereo(&stereo);
+    manage->SetSeqFile(&midi);
+    manage->SetAudFile(&audio);
+    ASSERT_EQ(manage->Initialize(), 0);
+    // As the program does: the whole state to everyone, the piano included.
+    manage->Refresh();
+    song = Write(QStringLiteral("song.mid"), LongSong());
+}
+
+void ManageFixture::StopAll() {
+    // The audio states a test forced go back first: the MIDI transports are refused while the
+    // audio take is busy.
+    if (manage->GetAudioPlay() == nullptr) {
+        manage->SetAudStatus(SOUND_STOP, nullptr);
+    }
+    manage->MixStop();
+    manage->AudStop();
+    manage->SeqStop();
+    manage->MetroStop();
+    for (CAnsweringTake* take : {&midi, &audio}) {
+        if (take->GetFileFlag() == MODIFIED_DIRTY) {
+            take->DeleteFileA();
+        }
+    }
+    CWinMsg::PumpMessages();
+}
+
+void ManageFixture::TearDown() {
+    if (manage == nullptr) {
+        return;
+    }
+    StopAll();
+    midi.answer = 1;
+    audio.answer = 1;
+    manage->Terminate();
+    CWinMsg::PumpMessages();
+    manage->SetSeqFile(nullptr);
+    manage->SetAudFile(nullptr);
+    CLast::InitManage(nullptr);
+    CLast::InitSysinfo(nullptr);
+    manage.reset();
+}

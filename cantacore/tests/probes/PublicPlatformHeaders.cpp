@@ -4,6 +4,7 @@
 #include "CSimplePlayer.h"
 #include "CWinMsg.h"
 #include "CWmaCompress.h"
+#include "mmiscapi.h"
 #include "mmsystem.h"
 #include "mmsystemx.h"
 #include "msacm.h"

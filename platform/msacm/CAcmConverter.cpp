@@ -1,6 +1,7 @@
 #include "CAcmConverter.h"
 
 #include "CMp3Decoder.h"
+#include "CMp3Encoder.h"
 
 std::unique_ptr<CAcmConverter> CAcmConverter::Create(const WAVEFORMATEX& source,
                                                      const WAVEFORMATEX& destination,
@@ -8,7 +9,9 @@ std::unique_ptr<CAcmConverter> CAcmConverter::Create(const WAVEFORMATEX& source,
     if (source.wFormatTag == WAVE_FORMAT_MPEGLAYER3 && destination.wFormatTag == WAVE_FORMAT_PCM) {
         return CMp3Decoder::Create(source, destination, result);
     }
-    // Encoding 16-bit PCM to MPEG Layer-3 is not built yet: it fails as an unsupported pair.
+    if (source.wFormatTag == WAVE_FORMAT_PCM && destination.wFormatTag == WAVE_FORMAT_MPEGLAYER3) {
+        return CMp3Encoder::Create(source, destination, result);
+    }
     *result = ACMERR_NOTPOSSIBLE;
     return nullptr;
 }
@@ -18,6 +21,8 @@ MMRESULT CAcmConverter::Suggest(const WAVEFORMATEX& source, WAVEFORMATEX* destin
     if (source.wFormatTag == WAVE_FORMAT_MPEGLAYER3) {
         return CMp3Decoder::Suggest(source, destination, size, flags);
     }
-    // Encoding 16-bit PCM to MPEG Layer-3 is not built yet.
+    if (source.wFormatTag == WAVE_FORMAT_PCM) {
+        return CMp3Encoder::Suggest(source, destination, size, flags);
+    }
     return ACMERR_NOTPOSSIBLE;
 }

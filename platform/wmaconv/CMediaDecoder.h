@@ -13,6 +13,10 @@ struct AVPacket;
 struct AVFrame;
 struct SwrContext;
 
+extern "C" {
+#include <libavutil/channel_layout.h>
+}
+
 // One audio file opened with FFmpeg: demuxed, decoded and converted to interleaved 16-bit
 // stereo at a chosen rate. The file is untrusted: any failure inside it is a result, and
 // damaged packets are skipped as long as the decoder can go on.
@@ -44,6 +48,9 @@ private:
     CMediaDecoder() = default;
     HRESULT Refill();
     HRESULT Convert(const AVFrame* frame);
+    // Resamples samples of input (null: what the resampler still holds) onto the output.
+    HRESULT Append(std::uint8_t* const* input, int samples);
+    HRESULT Fail(HRESULT failure);
     void Drop(std::size_t bytes);
 
     AVFormatContext* m_format = nullptr;
@@ -57,7 +64,13 @@ private:
     std::size_t m_pendingStart = 0;
     std::int64_t m_skipFrames = 0;  // output frames still to drop after a seek
     std::int64_t m_seekTarget = -1; // output frame a seek went to, until the first frame
+    bool m_packetHeld = false;      // a packet the decoder could not take yet
+    bool m_endSent = false;         // the decoder has been told there is no more input
     bool m_drained = false;         // the decoder has given its last frame
     bool m_flushed = false;         // the resampler has given its last samples
-    int m_badPackets = 0;
+    int m_badPackets = 0;           // damaged packets or frames in a row
+    HRESULT m_failure = S_OK;       // once set, decoding is over
+    int m_inputRate = 0;            // what the resampler was made for
+    int m_inputFormat = -1;
+    AVChannelLayout m_inputLayout{};
 };

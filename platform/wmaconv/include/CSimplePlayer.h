@@ -6,6 +6,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 
 class CMediaDecoder;
@@ -54,21 +55,35 @@ public:
     HRESULT GetPlayResult() const;
 
 private:
+    struct Buffers;
+
+    HRESULT Start(const char* path, DWORD startMs, DWORD flags,
+                  std::shared_ptr<CPlayEvent> finished, UINT deviceId);
     void Feed();
-    void Finish(HRESULT outcome, bool byItself);
+    // Takes the buffers the device handed back (reporting each when report is true); how many.
+    std::size_t TakeReturned(bool report);
+    std::size_t Queued() const;
+    bool DevicePresent() const;
+    void CloseDevice();
+    static void DeviceProc(HWAVEOUT device, UINT message, DWORD_PTR instance, DWORD_PTR first,
+                           DWORD_PTR second);
 
     void* m_instance;
     WMAWAVEOUTCALLBACK m_bufferCallback;
     WMAPLAYEOFCALLBACK m_eofCallback;
 
     std::mutex m_controlLock; // StartPlay, StopPlay and destruction, one at a time
-    std::unique_ptr<CMediaDecoder> m_decoder;
+    std::unique_ptr<Buffers> m_buffers;
+    std::unique_ptr<CMediaDecoder> m_decoder; // the feeder's while it runs
     std::shared_ptr<CPlayEvent> m_finished;
     WAVEFORMATEX m_format{};
+    UINT m_deviceId = 0;
+    std::string m_deviceName; // to notice the device going away
     std::atomic<HWAVEOUT> m_device{nullptr};
     std::atomic<bool> m_formatValid{false};
     std::atomic<bool> m_stopRequested{false};
+    std::atomic<bool> m_threadEnded{true};
     std::atomic<HRESULT> m_playResult{S_FALSE};
-    UINT m_deviceId = 0;
+    std::atomic<std::thread::id> m_feederId{};
     std::thread m_thread;
 };

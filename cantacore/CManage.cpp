@@ -1,5 +1,6 @@
 #include "CManage.h"
 
+#include "CAudioCodec.h"
 #include "CAudioPlay.h"
 #include "CAudioRec.h"
 #include "CCheckUSBdev.h"
@@ -76,8 +77,7 @@ CVeskError NoAudioDevice() {
 }
 
 CVeskError PlayerStart(CAudioPlay* player) {
-    (void)player;
-    return NoAudioDevice();
+    return player != nullptr ? player->Start() : NoAudioDevice();
 }
 
 CVeskError PlayerStop(CAudioPlay* player) {
@@ -85,18 +85,15 @@ CVeskError PlayerStop(CAudioPlay* player) {
 }
 
 CVeskError PlayerFirst(CAudioPlay* player) {
-    (void)player;
-    return CVeskError(); // without a player there is no position to move
+    return player != nullptr ? player->First() : NoAudioDevice();
 }
 
 CVeskError PlayerRewind(CAudioPlay* player) {
-    (void)player;
-    return CVeskError(); // without a player there is no position to move
+    return player != nullptr ? player->Rewind() : NoAudioDevice();
 }
 
 CVeskError PlayerForward(CAudioPlay* player) {
-    (void)player;
-    return CVeskError(); // without a player there is no position to move
+    return player != nullptr ? player->Forward() : NoAudioDevice();
 }
 
 void PlayerSetFileName(CAudioPlay* player, const QString& path) {
@@ -106,9 +103,14 @@ void PlayerSetFileName(CAudioPlay* player, const QString& path) {
 }
 
 CVeskError RecorderStart(CAudioRec* recorder, const QString& path) {
-    (void)recorder;
-    (void)path;
-    return NoAudioDevice();
+    if (recorder == nullptr) {
+        return NoAudioDevice();
+    }
+    const CVeskError named = recorder->SetFileName(path);
+    if (named != ERR_VESK_OK) {
+        return named;
+    }
+    return recorder->Start();
 }
 
 CVeskError RecorderStop(CAudioRec* recorder) {
@@ -156,6 +158,16 @@ CVeskError CManage::Initialize() {
     if (GetSequencerRec() != nullptr) {
         GetSequencerRec()->Initialize();
     }
+    auto* audioPlay = new CAudioPlay;
+    SetAudioPlay(audioPlay);
+    if (GetAudioPlay() != nullptr) {
+        GetAudioPlay()->Initialize();
+    }
+    auto* audioRec = new CAudioRec;
+    SetAudioRec(audioRec);
+    if (GetAudioRec() != nullptr) {
+        GetAudioRec()->Initialize();
+    }
     auto* metronome = new CMetronome;
     SetMetronome(metronome);
     if (GetMetronome() != nullptr) {
@@ -197,12 +209,12 @@ void CManage::DestroyWorkers() {
         delete recorder;
     }
     if (CAudioPlay* audioPlay = GetAudioPlay()) {
-        audioPlay->Stop();
+        audioPlay->Terminate();
         SetAudioPlay(nullptr);
         delete audioPlay;
     }
     if (CAudioRec* audioRec = GetAudioRec()) {
-        audioRec->Stop();
+        audioRec->Terminate();
         SetAudioRec(nullptr);
         delete audioRec;
     }
@@ -915,6 +927,9 @@ int CManage::SetAudFileName(const QString& path) {
     const int taken = SetAudFileNamePro(path);
     if (taken == 1) {
         PlayerSetFileName(GetAudioPlay(), path);
+        if (CAudioRec* recorder = GetAudioRec()) {
+            recorder->SetFileName(path);
+        }
     }
     return taken;
 }
@@ -1003,8 +1018,10 @@ CVeskError CManage::CompressEncode(const QString& path, QWidget* owner) {
         return result;
     }
     fusion.ShowWaiting(owner, true);
-    // No encoder is built in yet: compression fails the way a missing codec does.
-    result = Error(ERR_VESK_FAILED, QStringLiteral("ファイル圧縮処理でエラーが発生しました。"));
+    {
+        CAudioCodec codec;
+        result = codec.AudioCompress(path, target);
+    }
     fusion.ShowWaiting(owner, false);
     return result;
 }

@@ -30,10 +30,44 @@ Bytes ManageFixture::LongSong() {
 }
 
 QString ManageFixture::AudioFile() {
+    // Twenty seconds of 16-bit stereo at 44.1 kHz: a quiet tone, so playback runs through
+    // any test.
     const QString path = CVeskToy().DataFile(QStringLiteral("album.wav"));
+    if (QFile::exists(path)) {
+        return path;
+    }
+    const std::uint32_t frames = 44100 * 20;
+    const std::uint32_t dataBytes = frames * 4;
+    QByteArray image;
+    const auto le32 = [&](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) {
+            image.append(static_cast<char>((v >> (8 * i)) & 0xFF));
+        }
+    };
+    const auto le16 = [&](std::uint16_t v) {
+        image.append(static_cast<char>(v & 0xFF));
+        image.append(static_cast<char>(v >> 8));
+    };
+    image.append("RIFF");
+    le32(36 + dataBytes);
+    image.append("WAVEfmt ");
+    le32(16);
+    le16(1);
+    le16(2);
+    le32(44100);
+    le32(44100 * 4);
+    le16(4);
+    le16(16);
+    image.append("data");
+    le32(dataBytes);
+    for (std::uint32_t i = 0; i < frames; ++i) {
+        const auto sample = static_cast<std::uint16_t>((i % 100) * 20);
+        le16(sample);
+        le16(sample);
+    }
     QFile file(path);
     if (file.open(QIODevice::WriteOnly)) {
-        file.write("RIFF");
+        file.write(image);
     }
     return path;
 }
@@ -54,11 +88,6 @@ void ManageFixture::SetUp() {
 }
 
 void ManageFixture::StopAll() {
-    // The audio states a test forced go back first: the MIDI transports are refused while the
-    // audio take is busy.
-    if (manage->GetAudioPlay() == nullptr) {
-        manage->SetAudStatus(SOUND_STOP, nullptr);
-    }
     manage->MixStop();
     manage->AudStop();
     manage->SeqStop();

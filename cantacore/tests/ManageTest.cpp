@@ -19,8 +19,8 @@ const char* const kReplace = "現在の録音内容は保存されていませ�
 const char* const kNoAudioDevice = "オーディオデバイスを使用することができません。\r\nZQ31本体"
                                    "と正しく接続されているかを確認してください。";
 
-// The state a row starts from. The MIDI take runs for real (the song plays, or the virtual
-// ZQ31 is recorded) and so does the metronome; the audio states are set on the audio take.
+// The state a row starts from; every transport runs for real: the song plays into the virtual
+// ZQ31, its keys or its sound are recorded, an album WAV plays, the metronome ticks.
 struct Given {
     SOUND_STATUS s = SOUND_STOP;
     SOUND_STATUS a = SOUND_STOP;
@@ -81,10 +81,6 @@ const Row kRows[] = {
     {"SeqStop ends a recording", Op(&CManage::SeqStop), {.s = REC}, {}},
     {"SeqStop ends playback", Op(&CManage::SeqStop), {.s = PLAY}, {}},
     {"SeqStop without a MIDI file does nothing", Op(&CManage::SeqStop), {.midiFile = false}, {}},
-    {"SeqStop while the audio take plays leaves the MIDI take playing",
-     Op(&CManage::SeqStop),
-     {.s = PLAY, .a = PLAY},
-     {.s = PLAY, .a = PLAY}},
     // MIDI playback
     {"SeqPlay without a MIDI file asks for one",
      Op(&CManage::SeqPlay),
@@ -116,6 +112,32 @@ const Row kRows[] = {
      Op(&CManage::AudRec),
      {.s = REC},
      {.code = ERR_VESK_REFUSED, .shown = kBusyMidi, .s = REC}},
+    {"AudRec with everything stopped records", Op(&CManage::AudRec), {}, {.a = REC}},
+    {"AudRec stops the metronome", Op(&CManage::AudRec), {.m = MET_START}, {.a = REC}},
+    {"AudStop ends a recording", Op(&CManage::AudStop), {.a = REC}, {}},
+    {"AudStop ends playback", Op(&CManage::AudStop), {.a = PLAY}, {}},
+    {"AudPlay stops the metronome and plays", Op(&CManage::AudPlay), {.m = MET_START}, {.a = PLAY}},
+    {"AudFirst while playing plays on from the start",
+     Op(&CManage::AudFirst),
+     {.a = PLAY},
+     {.a = PLAY}},
+    {"AudRewind while playing stops", Op(&CManage::AudRewind), {.a = PLAY}, {}},
+    {"AudForward while playing stops", Op(&CManage::AudForward), {.a = PLAY}, {}},
+    {"MixRec with everything stopped plays the song and records",
+     Op(&CManage::MixRec),
+     {},
+     {.s = PLAY, .a = REC}},
+    {"MixStop ends a mix", Op(&CManage::MixStop), {.s = PLAY, .a = REC}, {}},
+    {"MixStop ends an audio recording", Op(&CManage::MixStop), {.a = REC}, {}},
+    {"MixStop ends audio playback", Op(&CManage::MixStop), {.a = PLAY}, {}},
+    {"SeqStop during a mix leaves it running",
+     Op(&CManage::SeqStop),
+     {.s = PLAY, .a = REC},
+     {.s = PLAY, .a = REC}},
+    {"AudStop during a mix leaves it running",
+     Op(&CManage::AudStop),
+     {.s = PLAY, .a = REC},
+     {.s = PLAY, .a = REC}},
     {"AudRec while the audio take plays only refreshes",
      Op(&CManage::AudRec),
      {.a = PLAY},
@@ -183,10 +205,10 @@ const Row kRows[] = {
      Op(&CManage::MetroStart),
      {.a = REC},
      {.a = REC}},
-    {"MetroStop during audio playback leaves the metronome running",
+    {"MetroStop during audio playback does nothing",
      Op(&CManage::MetroStop),
-     {.a = PLAY, .m = MET_START},
-     {.a = PLAY, .m = MET_START}},
+     {.a = PLAY},
+     {.a = PLAY}},
     {"MetroStart on a running metronome does nothing",
      Op(&CManage::MetroStart),
      {.m = MET_START},
@@ -215,8 +237,12 @@ protected:
         } else {
             midi.SetFileName(QString());
         }
-        audio.SetFileName(given.audioFile ? AudioFile() : QString());
-        if (given.s == PLAY) {
+        if (given.audioFile) {
+            ASSERT_EQ(manage->SetAudFileName(AudioFile()), 1);
+        } else {
+            audio.SetFileName(QString());
+        }
+        if (given.s == PLAY && given.a == STOP) {
             ASSERT_EQ(manage->SeqPlay(), 0);
         } else if (given.s == REC) {
             ASSERT_EQ(manage->SeqRec(), 0);
@@ -225,8 +251,12 @@ protected:
         if (given.m == MET_START) {
             ASSERT_EQ(manage->MetroStartStop(), 0);
         }
-        if (given.a != STOP) {
-            manage->SetAudStatus(given.a, nullptr);
+        if (given.s == PLAY && given.a == REC) {
+            ASSERT_EQ(manage->MixRec(), 0);
+        } else if (given.a == REC) {
+            ASSERT_EQ(manage->AudRec(), 0);
+        } else if (given.a == PLAY) {
+            ASSERT_EQ(manage->AudPlay(), 0);
         }
         ASSERT_EQ(S(), given.s);
         ASSERT_EQ(A(), given.a);
@@ -259,6 +289,7 @@ TEST_F(ManageTable, EachOperationInEachStateDoesWhatItsRowSays) {
         if (row.expect.s == REC) {
             EXPECT_TRUE(manage->GetSequencerRec()->IsRecording());
         }
+        EXPECT_EQ(manage->GetAudioPlay()->IsPlaying(), row.expect.a == PLAY);
     }
 }
 
@@ -362,23 +393,87 @@ TEST_F(Manage, StartingWithoutThePianoLeavesTheWorkersReady) {
     EXPECT_EQ(fusion.texts.size(), 1);
 }
 
-TEST_F(Manage, AudioWithoutItsWorkersFailsAsWithoutADevice) {
-    // Recording: the device's message, and the named take is gone again.
-    const CVeskError rec = manage->AudRec();
-    EXPECT_EQ(rec.GetCode(), ERR_VESK_FAILED);
-    EXPECT_EQ(rec.GetStr(), QString::fromUtf8(kNoAudioDevice));
-    EXPECT_EQ(A(), SOUND_STOP);
-    EXPECT_TRUE(audio.GetFileName().isEmpty());
-    EXPECT_EQ(audio.GetFileFlag(), MODIFIED_CLEAN);
-    // Playback of an album file: the same message, nothing runs.
-    audio.SetFileName(AudioFile());
-    EXPECT_EQ(manage->AudPlay().GetCode(), ERR_VESK_FAILED);
-    EXPECT_EQ(A(), SOUND_STOP);
-    // A mix: the MIDI part does not start without its recording.
+// The samples of the data chunk of a WAV file, as (left, right) pairs.
+std::vector<std::pair<std::int16_t, std::int16_t>> WavFrames(const QString& path) {
+    QFile file(path);
+    std::vector<std::pair<std::int16_t, std::int16_t>> frames;
+    if (!file.open(QIODevice::ReadOnly)) {
+        return frames;
+    }
+    const QByteArray image = file.readAll();
+    const qsizetype data = image.indexOf("data");
+    if (data < 0) {
+        return frames;
+    }
+    const auto* bytes = reinterpret_cast<const unsigned char*>(image.constData());
+    const qsizetype end = image.size() - 3;
+    for (qsizetype i = data + 8; i < end; i += 4) {
+        frames.emplace_back(static_cast<std::int16_t>(bytes[i] | (bytes[i + 1] << 8)),
+                            static_cast<std::int16_t>(bytes[i + 2] | (bytes[i + 3] << 8)));
+    }
+    return frames;
+}
+
+TEST_F(Manage, AMixRecordsThePianosSoundWhileTheSongPlaysIntoIt) {
+    // Each frame of the piano's sound holds its own number: any gap or repeat shows.
+    piano->SetSignal(CVirtualPiano::Signal::Ramp);
     ASSERT_EQ(manage->SetSeqFileName(song), 1);
-    EXPECT_EQ(manage->MixRec().GetCode(), ERR_VESK_FAILED);
+    piano->ClearReceived();
+    ASSERT_EQ(manage->MixRec(), 0);
+    EXPECT_EQ(S(), SOUND_PLAY);
+    EXPECT_EQ(A(), SOUND_REC);
+    const auto noteOns = [&] {
+        int count = 0;
+        for (const auto& r : piano->Received()) {
+            count += r.bytes.size() == 3 && r.bytes[0] == 0x90 && r.bytes[2] != 0 ? 1 : 0;
+        }
+        return count;
+    };
+    ASSERT_TRUE(Eventually([&] { return noteOns() >= 3; }));
+    ASSERT_EQ(manage->MixStop(), 0);
     EXPECT_EQ(S(), SOUND_STOP);
     EXPECT_EQ(A(), SOUND_STOP);
+
+    const QString take = audio.GetFileName();
+    ASSERT_TRUE(take.endsWith(QStringLiteral(".wav")));
+    EXPECT_EQ(audio.GetFileFlag(), MODIFIED_DIRTY);
+    const auto frames = WavFrames(take);
+    // At least the time of three notes of the song (a quarter second each) was recorded.
+    ASSERT_GE(frames.size(), 44100u / 2);
+    std::size_t breaks = 0;
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        breaks += frames[i].first != frames[i].second ? 1 : 0;
+        if (i > 0 && static_cast<std::uint16_t>(frames[i].first) !=
+                         static_cast<std::uint16_t>(frames[i - 1].first + 1)) {
+            ++breaks;
+        }
+    }
+    EXPECT_EQ(breaks, 0u);
+    // The recording became the file to play.
+    EXPECT_EQ(manage->GetAudioPlay()->GetFileName(), take);
+}
+
+TEST_F(Manage, UnpluggingDuringAMixAndAudioPlaybackStopsThemAndAllWorksAgain) {
+    ASSERT_EQ(manage->SetSeqFileName(song), 1);
+    ASSERT_EQ(manage->MixRec(), 0);
+    piano->Unplug();
+    ASSERT_TRUE(Eventually([&] { return S() == SOUND_STOP && A() == SOUND_STOP; }));
+    EXPECT_FALSE(manage->GetSequencerPlay()->IsPlaying());
+    EXPECT_FALSE(manage->GetAudioRec()->IsRecording());
+    piano->Plug();
+    ASSERT_TRUE(Eventually([] { return CCheckUSBdev::LastStatus() == ZQ31_Connected; }));
+
+    StopAll();
+    ASSERT_EQ(manage->SetAudFileName(AudioFile()), 1);
+    ASSERT_EQ(manage->AudPlay(), 0);
+    piano->Unplug();
+    ASSERT_TRUE(Eventually([&] { return A() == SOUND_STOP; }));
+    EXPECT_TRUE(Eventually([&] { return !manage->GetAudioPlay()->IsPlaying(); }));
+    piano->Plug();
+    ASSERT_TRUE(Eventually([] { return CCheckUSBdev::LastStatus() == ZQ31_Connected; }));
+    ASSERT_EQ(manage->AudPlay(), 0);
+    EXPECT_EQ(A(), SOUND_PLAY);
+    EXPECT_TRUE(Eventually([&] { return piano->ReceivedAudioBytes() > 0; }));
 }
 
 TEST_F(Manage, AMemoForASavedTakeIsAnnouncedAndWrittenIntoItsFile) {

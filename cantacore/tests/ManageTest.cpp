@@ -325,6 +325,40 @@ TEST_F(Manage, AStoppedRecordingBecomesTheFileToPlay) {
     EXPECT_TRUE(Eventually([&] { return stereo.Count(CSysinfo::WM_STOPFROMMIDDLE) >= 1; }));
 }
 
+TEST_F(Manage, ARecordedTakeReadsBackNoteForNoteInAnIndependentReader) {
+    ASSERT_EQ(manage->SeqRec(), 0);
+    const std::vector<std::pair<std::uint8_t, std::uint8_t>> played{
+        {60, 20}, {62, 127}, {64, 1}, {65, 64}, {67, 100}, {69, 33}, {71, 90}, {72, 45}};
+    for (const auto& [note, velocity] : played) {
+        piano->PressKey(note, velocity);
+        ASSERT_TRUE(Eventually(
+            [&, n = note] { return manage->GetKeyboardDisp(n - CDataInfo::kLowestNote) != 0; }));
+        piano->ReleaseKey(note);
+    }
+    ASSERT_TRUE(
+        Eventually([&] { return manage->GetKeyboardDisp(72 - CDataInfo::kLowestNote) == 0; }));
+    ASSERT_EQ(manage->SeqStop(), 0);
+
+    // mido's lines: time, channel, on/off, note, velocity.
+    const QStringList lines = MidoNotes(midi.GetFileName());
+    ASSERT_EQ(lines.size(), 2 * static_cast<int>(played.size()))
+        << lines.join(QLatin1Char('\n')).toStdString();
+    long previous = -1;
+    for (std::size_t i = 0; i < played.size(); ++i) {
+        const QStringList on = lines[static_cast<int>(2 * i)].split(QLatin1Char(' '));
+        const QStringList off = lines[static_cast<int>(2 * i + 1)].split(QLatin1Char(' '));
+        ASSERT_EQ(on.size(), 5);
+        EXPECT_EQ(on[1], QStringLiteral("1"));
+        EXPECT_EQ(on[2], QStringLiteral("on"));
+        EXPECT_EQ(on[3].toInt(), played[i].first);
+        EXPECT_EQ(on[4].toInt(), played[i].second);
+        EXPECT_EQ(off[3].toInt(), played[i].first);
+        EXPECT_GE(on[0].toLong(), previous);
+        EXPECT_GE(off[0].toLong(), on[0].toLong());
+        previous = off[0].toLong();
+    }
+}
+
 TEST_F(Manage, AnUnsavedTakeIsReplacedOnlyWhenTheUserSaysYes) {
     const QString first = RecordTake(*manage, *piano, midi);
     ASSERT_FALSE(first.isEmpty());

@@ -4,6 +4,7 @@
 #include "CSequencerRec.h"
 #include "ManageFixture.h"
 #include "QtPrinters.h"
+#include "TestHome.h"
 
 #include <QFile>
 #include <functional>
@@ -555,6 +556,47 @@ TEST_F(Manage, UnpluggingStopsPlaybackAndTheMetronomeAndAllWorksAgainAfterwards)
     EXPECT_TRUE(Eventually([&] { return !piano->Received().empty(); }));
     ASSERT_EQ(manage->MetroStartStop(), 0);
     EXPECT_EQ(M(), MET_START);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(Manage, CompressionPutsTheCopyInTheAlbumUnderTheWavsBaseName) {
+    // An upper-case WAV from outside the album, one second long.
+    QFile source(AudioFile());
+    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+    QByteArray image = source.read(44 + 44100 * 4);
+    const std::uint32_t bytes = 44100 * 4;
+    for (int i = 0; i < 4; ++i) {
+        image[4 + i] = static_cast<char>(((36 + bytes) >> (8 * i)) & 0xFF);
+        image[40 + i] = static_cast<char>((bytes >> (8 * i)) & 0xFF);
+    }
+    const QString outside =
+        MakeTestFolder(QStringLiteral("outside")) + QStringLiteral("/Etude.WAV");
+    QFile copy(outside);
+    ASSERT_TRUE(copy.open(QIODevice::WriteOnly));
+    copy.write(image);
+    copy.close();
+
+    manage->SetCompressType(COMPRESS_MP3, nullptr);
+    fusion.Answer(IDOK);
+    const CVeskError result = manage->CompressEncode(outside, nullptr);
+    EXPECT_EQ(result, 0) << result.GetStr().toStdString();
+    const QString target = CVeskToy().DataFile(QStringLiteral("Etude.mp3"));
+    EXPECT_TRUE(QFile::exists(target));
+    EXPECT_TRUE(QFile::exists(outside));
+    EXPECT_FALSE(fusion.waiting);
+
+    // Declining the question, an empty path and a file that is not a WAV.
+    fusion.texts.clear();
+    EXPECT_EQ(manage->CompressEncode(outside, nullptr), 0);
+    EXPECT_EQ(fusion.texts.size(), 1);
+    EXPECT_EQ(manage->CompressEncode(QString(), nullptr).GetCode(), ERR_VESK_REFUSED);
+    EXPECT_EQ(fusion.texts.last(), QStringLiteral("予期せぬエラーが発生しました。(18)"));
+    fusion.Answer(IDOK);
+    EXPECT_EQ(manage->CompressEncode(target, nullptr), 0);
+    EXPECT_EQ(fusion.texts.last(), QStringLiteral("予期せぬエラーが発生しました。(11)"));
 }
 
 } // namespace

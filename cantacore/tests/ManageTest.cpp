@@ -2,11 +2,14 @@
 #include "CMetronome.h"
 #include "CSequencerPlay.h"
 #include "CSequencerRec.h"
+#include "CTrace.h"
 #include "ManageFixture.h"
 #include "QtPrinters.h"
 #include "TestHome.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <functional>
 
 namespace {
@@ -597,6 +600,45 @@ TEST_F(Manage, CompressionPutsTheCopyInTheAlbumUnderTheWavsBaseName) {
     fusion.Answer(IDOK);
     EXPECT_EQ(manage->CompressEncode(target, nullptr), 0);
     EXPECT_EQ(fusion.texts.last(), QStringLiteral("予期せぬエラーが発生しました。(11)"));
+}
+
+} // namespace
+
+namespace {
+
+// Everything the trace logs of a folder hold.
+QString TraceText(const QString& folder) {
+    QString text;
+    for (const QFileInfo& file : QDir(folder).entryInfoList(QDir::Files)) {
+        QFile log(file.absoluteFilePath());
+        if (log.open(QIODevice::ReadOnly)) {
+            text += QString::fromUtf8(log.readAll());
+        }
+    }
+    return text;
+}
+
+TEST_F(Manage, MixStopRefusalsLeaveTheirTraceLines) {
+    const QString folder = MakeTestFolder(QStringLiteral("mixstop-trace"));
+    {
+        CTrace trace(QStringLiteral("Vesk"), QStringLiteral("x trace"), folder);
+        CLast::InitTrace(&trace);
+        ASSERT_EQ(manage->SetAudFileName(AudioFile()), 1);
+        ASSERT_EQ(manage->SetSeqFileName(song), 1);
+        ASSERT_EQ(manage->SeqPlay(), 0);
+        EXPECT_EQ(manage->MixStop(), 0);
+        EXPECT_EQ(S(), SOUND_PLAY);
+        ASSERT_EQ(manage->SeqStop(), 0);
+        midi.SetFileName(QString());
+        ASSERT_EQ(manage->SeqRec(), 0);
+        EXPECT_EQ(manage->MixStop(), 0);
+        EXPECT_EQ(S(), SOUND_REC);
+        CLast::InitTrace(nullptr);
+    }
+    const QString text = TraceText(folder);
+    EXPECT_TRUE(text.contains(
+        QStringLiteral("MixStop内でエラー検出：シーケンサ再生中にオーディオが録音されていない")));
+    EXPECT_TRUE(text.contains(QStringLiteral("MixStop内でエラー検出：シーケンサが録音中")));
 }
 
 } // namespace

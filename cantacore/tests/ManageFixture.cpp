@@ -115,3 +115,11 @@ void ManageFixture::TearDown() {
     CLast::InitSysinfo(nullptr);
     manage.reset();
 }
+
+#if defined(__SANITIZE_THREAD__)
+// The takes are read back by Python's mido in a child process; the child only executes the
+// interpreter, so starting it from a process with threads is safe here.
+extern "C" const char* __tsan_default_options() {
+    return "die_after_fork=0";
+}
+#endif

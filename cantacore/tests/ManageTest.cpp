@@ -304,13 +304,17 @@ using Manage = ManageFixture;
 
 // Records a few notes played on the virtual ZQ31 and stops; the take's file.
 QString RecordTake(CManage& manage, CVirtualPiano& piano, const CSoundFile& take) {
-    if (manage.SeqRec() != 0) {
+    const CVeskError started = manage.SeqRec();
+    if (started != 0) {
+        ADD_FAILURE() << "SeqRec " << started.GetCode() << " " << started.GetStr().toStdString();
         return QString();
     }
     for (std::uint8_t note : {60, 64, 67}) {
         PlayNote(manage, piano, note);
     }
-    if (manage.SeqStop() != 0) {
+    const CVeskError stopped = manage.SeqStop();
+    if (stopped != 0) {
+        ADD_FAILURE() << "SeqStop " << stopped.GetCode() << " " << stopped.GetStr().toStdString();
         return QString();
     }
     return take.GetFileName();

@@ -1023,6 +1023,9 @@ CVeskError CManage::CompressEncode(const QString& path, QWidget* owner) {
         result = codec.AudioCompress(path, target);
     }
     fusion.ShowWaiting(owner, false);
+    // The waiting window takes no texts here, so the outcome is told in a message of its own.
+    Show(result == ERR_VESK_OK ? QStringLiteral("ファイル圧縮が正常に終了しました。")
+                               : QStringLiteral("ファイル圧縮処理でエラーが発生しました。"));
     return result;
 }
 

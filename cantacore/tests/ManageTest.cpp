@@ -594,6 +594,7 @@ TEST_F(Manage, CompressionPutsTheCopyInTheAlbumUnderTheWavsBaseName) {
     EXPECT_TRUE(QFile::exists(target));
     EXPECT_TRUE(QFile::exists(outside));
     EXPECT_FALSE(fusion.waiting);
+    EXPECT_EQ(fusion.texts.last(), QStringLiteral("ファイル圧縮が正常に終了しました。"));
 
     // Declining the question, an empty path and a file that is not a WAV.
     fusion.texts.clear();

@@ -3,6 +3,9 @@
 #include "CLast.h"
 #include "CManage.h"
 
+#include "CVeskToy.h"
+
+#include <QDir>
 #include <QFile>
 #include <cstddef>
 #include <cstdint>
@@ -27,6 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static CSilentFusion fusion;
     static CManage* const manage = [] {
         CLast::InitFusion(&fusion);
+        QDir().mkpath(CVeskToy().GenuinePath());
         return new CManage;
     }();
     {

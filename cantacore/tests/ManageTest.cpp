@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <functional>
+#include <thread>
 
 namespace {
 
@@ -52,6 +53,9 @@ struct Row {
 void PlayNote(CManage& manage, CVirtualPiano& piano, std::uint8_t note) {
     piano.PressKey(note, 90);
     Eventually([&] { return manage.GetKeyboardDisp(note - CDataInfo::kLowestNote) != 0; });
+    // The key is held a little, as a player would: a take whose events all fall in its first
+    // millisecond is not a recording, and is not written.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
     piano.ReleaseKey(note);
     Eventually([&] { return manage.GetKeyboardDisp(note - CDataInfo::kLowestNote) == 0; });
 }
@@ -532,6 +536,8 @@ TEST_F(Manage, AMemoForASavedTakeIsAnnouncedAndWrittenIntoItsFile) {
 TEST_F(Manage, UnpluggingDuringARecordingWritesWhatWasPlayed) {
     ASSERT_EQ(manage->SeqRec(), 0);
     piano->PressKey(60, 100);
+    ASSERT_TRUE(Eventually([&] { return manage->GetKeyboardDisp(60 - 21) != 0; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
     piano->ReleaseKey(60);
     ASSERT_TRUE(Eventually([&] { return manage->GetKeyboardDisp(60 - 21) == 0; }));
     piano->Unplug();

@@ -592,11 +592,12 @@ TEST_F(Manage, CompressionPutsTheCopyInTheAlbumUnderTheWavsBaseName) {
     copy.write(image);
     copy.close();
 
+    const QString target = CVeskToy().DataFile(QStringLiteral("Etude.mp3"));
+    QFile::remove(target);
     manage->SetCompressType(COMPRESS_MP3, nullptr);
     fusion.Answer(IDOK);
     const CVeskError result = manage->CompressEncode(outside, nullptr);
     EXPECT_EQ(result, 0) << result.GetStr().toStdString();
-    const QString target = CVeskToy().DataFile(QStringLiteral("Etude.mp3"));
     EXPECT_TRUE(QFile::exists(target));
     EXPECT_TRUE(QFile::exists(outside));
     EXPECT_FALSE(fusion.waiting);

@@ -255,6 +255,7 @@ CVeskError CAudioPlay::StartRiff(const CWaveLayout& layout) {
     // Cleared here, not by the thread: a stop that comes before the thread runs still counts.
     m_stopRequested = 0;
     try {
+        m_streaming = m_mode;
         m_thread = std::thread([this] { ThreadMain(); });
     } catch (const std::system_error&) {
         m_keepGoing = 0;
@@ -309,9 +310,8 @@ CVeskError CAudioPlay::Stop() {
     CScorp scope("CAudioPlay", "Stop", CLast::Trace());
     const CPublicAction lock("CAudioPlay", "Stop");
     m_stopRequested = 1;
-    const EMode mode = m_mode;
     if (m_thread.joinable()) {
-        if (mode == kPlayer) {
+        if (m_streaming == kPlayer) {
             StopPlayer();
         } else {
             m_keepGoing = 0;
@@ -356,7 +356,9 @@ struct CAudioPlay::Block {
 
 void CAudioPlay::ThreadMain() {
     const CScorp scope("CAudioPlay", "AudioThreadCall", CLast::Trace());
-    if (m_mode.load() == kPlayer) {
+    // What the thread plays was fixed before it started: the mode itself may already have gone
+    // back to idle by the time it runs, if the file ended at once.
+    if (m_streaming == kPlayer) {
         PlayerLoop();
     } else {
         StreamLoop();
@@ -443,7 +445,7 @@ void CAudioPlay::DrainBuffers() {
 }
 
 bool CAudioPlay::PrepareChunks() {
-    if (m_mode.load() == kMpegLayer3) {
+    if (m_streaming == kMpegLayer3) {
         return PrepareDecoderChunks();
     }
     m_chunk.reset(new (std::nothrow) std::uint8_t[kBufferBytes]);
@@ -452,7 +454,7 @@ bool CAudioPlay::PrepareChunks() {
 }
 
 std::size_t CAudioPlay::NextChunk(const std::uint8_t*& data) {
-    if (m_mode.load() == kMpegLayer3) {
+    if (m_streaming == kMpegLayer3) {
         return NextDecodedChunk(data);
     }
     data = m_chunk.get();
@@ -695,7 +697,7 @@ unsigned int CAudioPlay::MeasurePlayerDuration(const QString& path) {
 CVeskError CAudioPlay::StartPlayer() {
     auto finished = std::make_shared<CPlayEvent>();
     HRESULT created = E_FAIL;
-    auto player = std::make_unique<CSimplePlayer>(&created, this, &WmaWaveoutCallback, &WmaPlayEof);
+    auto owned = std::make_unique<CSimplePlayer>(&created, this, &WmaWaveoutCallback, &WmaPlayEof);
     if (FAILED(created)) {
         return Error(ERR_VESK_FAILED, kUnexpected);
     }
@@ -704,12 +706,26 @@ CVeskError CAudioPlay::StartPlayer() {
         const CPrivateAction position(kPositionSlot, "CAudioPlay", "Mmtime_tmp");
         from = m_position;
     }
-    // The thread must not hear of a stop that came before this start.
+    // A short file may end before StartPlay has returned: its end must find the playing state
+    // already in place, and waits for the thread (started below) to see it.
     m_stopRequested = 0;
+    m_keepGoing = 1;
+    m_done = 0;
+    m_started = 0;
+    m_finished = finished;
+    m_mode = kPlayer;
+    CSimplePlayer* player = owned.release();
+    m_player = player;
     HRESULT result = S_OK;
     const HRESULT started = player->StartPlay(QFile::encodeName(m_fileName).constData(), from, 0,
                                               finished, &result, CLast::Dummy().GetWaveOutDev());
     if (FAILED(started)) {
+        // A player that failed to start holds nothing and never calls back.
+        delete m_player.exchange(nullptr);
+        m_keepGoing = 0;
+        m_done = 1;
+        m_finished.reset();
+        m_mode = kIdle;
         return started == WMACONV_E_NODEVICE ? Error(ERR_VESK_FAILED, kDeviceMessage)
                                              : Error(ERR_VESK_REFUSED, kFormatMessage);
     }
@@ -721,30 +737,34 @@ CVeskError CAudioPlay::StartPlayer() {
         m_sampleRate = m_outFormat.nSamplesPerSec;
         m_positionDevice = player->Get_hwo();
     }
-    m_finished = finished;
-    m_keepGoing = 1;
-    m_done = 0;
-    m_started = 0;
-    m_mode = kPlayer;
-    m_player = player.release();
     try {
+        m_streaming = kPlayer;
         m_thread = std::thread([this] { ThreadMain(); });
     } catch (const std::system_error&) {
-        CSimplePlayer* orphan = m_player.exchange(nullptr);
-        orphan->StopPlay();
-        delete orphan;
+        // No end notice, and an end in progress stops waiting for the thread.
+        m_stopRequested = 1;
         m_keepGoing = 0;
         m_done = 1;
+        player->StopPlay();
+        {
+            const CPrivateAction position(kPositionSlot, "CAudioPlay", "Mmtime_tmp");
+            m_positionDevice = nullptr;
+        }
+        delete m_player.exchange(nullptr);
+        m_finished.reset();
         m_mode = kIdle;
-        m_positionDevice = nullptr;
         return Error(ERR_VESK_THREAD_START, kThreadMessage);
     }
     return {};
 }
 
 void CAudioPlay::StopPlayer() {
-    if (CSimplePlayer* player = m_player; player != nullptr) {
-        player->StopPlay();
+    {
+        // The playback thread deletes the player only under this lock.
+        const std::lock_guard<std::mutex> guard(m_playerLock);
+        if (CSimplePlayer* player = m_player; player != nullptr) {
+            player->StopPlay();
+        }
     }
     m_keepGoing = 0;
     while (m_done.load() != 1) {
@@ -774,6 +794,7 @@ void CAudioPlay::PlayerLoop() {
         const CPrivateAction position(kPositionSlot, "CAudioPlay", "Mmtime_tmp");
         m_positionDevice = nullptr;
     }
+    const std::lock_guard<std::mutex> guard(m_playerLock);
     delete m_player.exchange(nullptr);
 }
 

@@ -162,8 +162,11 @@ private:
     std::atomic<int> m_stopRequested{0};
     bool m_terminated = false;
     std::atomic<CSimplePlayer*> m_player{nullptr};
+    // Held while the player is stopped from outside and while the thread deletes it.
+    std::mutex m_playerLock;
     std::atomic<EMode> m_mode{kIdle};
-    CVeskError m_threadError; // the playback thread's own while it runs
+    EMode m_streaming = kIdle; // what the thread plays, fixed before it starts
+    CVeskError m_threadError;  // the playback thread's own while it runs
 
     WAVEFORMATEX m_outFormat{};
     bool m_hasOutFormat = false;

@@ -46,6 +46,10 @@ enum EEnd : int {
     END_NO_DEVICE,    // the device did not start
 };
 
+static_assert(CAudioRec::kMaxDataBytes % CAudioRec::kBlockAlign == 0 &&
+                  CAudioRec::kMaxDataBytes + 38 <= 0xFFFFFFFFull,
+              "the RIFF size of the longest recording must fit its 32-bit field");
+
 constexpr int RESULT_OK = 0;
 constexpr int RESULT_WRITE_FAILED = 8;
 

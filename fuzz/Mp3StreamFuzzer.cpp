@@ -28,6 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     size -= 4;
 
     WAVEFORMATEX pcm{};
+    pcm.wFormatTag = WAVE_FORMAT_PCM;
     if (acmFormatSuggest(nullptr, &format.wfx, &pcm, sizeof(pcm), ACM_FORMATSUGGESTF_WFORMATTAG) !=
         MMSYSERR_NOERROR) {
         return 0;

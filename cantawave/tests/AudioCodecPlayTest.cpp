@@ -191,6 +191,21 @@ TEST_F(AudioCodecPlay, AStoppedGeneralPlayerDoesNotNotify) {
     EXPECT_EQ(services.EndNotices(), 0);
 }
 
+TEST_F(AudioCodecPlay, UnpluggingThePianosAudioEndsTheGeneralPlayer) {
+    if (!PlayerDecodes(Files().flac)) {
+        GTEST_SKIP() << "wmaconv cannot decode yet; its playback is not tested";
+    }
+    player->SetFileName(Files().flac);
+    ASSERT_EQ(player->Start(), ERR_VESK_OK);
+    ASSERT_TRUE(Eventually([&] { return player->GetPosition() >= 200; }));
+    piano->Unplug(CVirtualPiano::kWaveOut);
+    ASSERT_TRUE(Eventually([&] { return PlayedToTheEnd(); }));
+    EXPECT_EQ(services.EndNotices(), 1);
+    EXPECT_EQ(player->GetPosition(), 0u);
+    EXPECT_EQ(player->Stop(), ERR_VESK_OK);
+    piano->Plug();
+}
+
 // Cut at any point, a file either plays what it holds to an end or is refused; it never
 // hangs the player.
 TEST_F(AudioCodecPlay, CutOffFilesOfEveryKindEndOrAreRefused) {

@@ -4,8 +4,12 @@
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QtEndian>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -95,12 +99,25 @@ QString WriteTestFile(const QString& name, const QByteArray& bytes) {
     return path;
 }
 
+// Spawned rather than forked: the sanitizers' runs do not allow a fork once threads run.
 bool RunTool(const QString& program, const QStringList& arguments) {
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(program, arguments);
-    if (!process.waitForStarted(15000) || !process.waitForFinished(60000)) {
-        return false;
+    std::vector<QByteArray> parts{QFile::encodeName(program)};
+    for (const QString& argument : arguments) {
+        parts.push_back(QFile::encodeName(argument));
     }
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    std::vector<char*> argv;
+    for (QByteArray& part : parts) {
+        argv.push_back(part.data());
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t child = 0;
+    const int spawned = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    return spawned == 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
 }

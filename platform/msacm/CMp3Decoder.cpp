@@ -10,7 +10,7 @@ namespace {
 
 // Input handed to the decoder and not decoded yet is kept below this, so a caller that never
 // reads out cannot make a stream grow without bound.
-constexpr long kMaxBuffered = 1 << 20;
+constexpr long kMaxBuffered = 8 << 20;
 // The most PCM one MPEG Layer-3 frame decodes to, per channel.
 constexpr std::uint64_t kFrameSamples = 1152;
 

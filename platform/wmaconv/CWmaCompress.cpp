@@ -12,6 +12,7 @@ extern "C" {
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <sys/stat.h>
 
 namespace {
@@ -99,7 +100,14 @@ private:
         if (wav == nullptr) {
             return kNoEncoder;
         }
-        if (avformat_open_input(&input, source, wav, nullptr) < 0) {
+        // A path is a file: "file:" keeps a name with a colon from being taken for a protocol,
+        // and no other protocol is allowed.
+        AVDictionary* options = nullptr;
+        av_dict_set(&options, "protocol_whitelist", "file", 0);
+        const std::string url = std::string("file:") + source;
+        const int opened = avformat_open_input(&input, url.c_str(), wav, &options);
+        av_dict_free(&options);
+        if (opened < 0) {
             return WMACONV_E_FILEOPEN;
         }
         m_input.reset(input);
@@ -220,8 +228,13 @@ private:
             return r;
         }
         stream->time_base = m_encoder->time_base;
-        if (const int r = avio_open(&output->pb, destination, AVIO_FLAG_WRITE); r < 0) {
-            return r;
+        AVDictionary* options = nullptr;
+        av_dict_set(&options, "protocol_whitelist", "file", 0);
+        const std::string url = std::string("file:") + destination;
+        const int opened = avio_open2(&output->pb, url.c_str(), AVIO_FLAG_WRITE, nullptr, &options);
+        av_dict_free(&options);
+        if (opened < 0) {
+            return opened;
         }
         m_created = true;
         if (const int r = avformat_write_header(output, nullptr); r < 0) {

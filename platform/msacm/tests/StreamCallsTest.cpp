@@ -189,4 +189,27 @@ TEST_F(AcmHeaders, SizesFollowTheDeclaredBitRateAndNeverOverflow) {
     EXPECT_EQ(acmStreamSize(m_stream, 2, &size, 7), MMSYSERR_INVALFLAG);
 }
 
+TEST(AcmStreamMemory, AStreamThatIsNeverReadOutStopsTakingInput) {
+    MPEGLAYER3WAVEFORMAT source = Mp3();
+    WAVEFORMATEX pcm = Pcm();
+    HACMSTREAM stream = nullptr;
+    ASSERT_EQ(acmStreamOpen(&stream, nullptr, &source.wfx, &pcm, nullptr, 0, 0, 0),
+              MMSYSERR_NOERROR);
+    std::vector<BYTE> input(1 << 20, 0xFF);
+    ACMSTREAMHEADER header{};
+    header.cbStruct = sizeof(header);
+    header.pbSrc = input.data();
+    header.cbSrcLength = static_cast<DWORD>(input.size());
+    ASSERT_EQ(acmStreamPrepareHeader(stream, &header, 0), MMSYSERR_NOERROR);
+    std::uint64_t taken = 0;
+    for (int i = 0; i < 10; ++i) {
+        ASSERT_EQ(acmStreamConvert(stream, &header, 0), MMSYSERR_NOERROR);
+        taken += header.cbSrcLengthUsed;
+    }
+    EXPECT_EQ(taken, 8u << 20);
+    EXPECT_EQ(header.cbSrcLengthUsed, 0u);
+    acmStreamUnprepareHeader(stream, &header, 0);
+    acmStreamClose(stream, 0);
+}
+
 } // namespace

@@ -42,7 +42,5 @@ public:
 
 protected:
     void MainBodyConnectionChange();
-
-private:
     void PostStop();
 };

@@ -375,7 +375,7 @@ CVeskError CAudioRec::Start() {
         s.recording.store(false);
         ::close(s.fd);
         s.fd = -1;
-        ::unlink(path.constData());
+        RemoveOurFile();
         CloseDevice();
         error.SetCode(ERR_VESK_FAILED, text);
         return error;
@@ -514,6 +514,12 @@ bool CAudioRec::StillOurFile() const {
     return now.st_dev == m_state->identity.st_dev && now.st_ino == m_state->identity.st_ino;
 }
 
+void CAudioRec::RemoveOurFile() const {
+    if (StillOurFile()) {
+        ::unlink(QFile::encodeName(m_state->path).constData());
+    }
+}
+
 // Ends the recording from the thread: no more headers go to the device, and the device hands
 // back the ones it holds (their samples are not written).
 void CAudioRec::EndBySelf(int reason) {
@@ -554,7 +560,7 @@ void CAudioRec::Record() {
         s.wake.notify_all();
         ::close(s.fd);
         s.fd = -1;
-        ::unlink(QFile::encodeName(s.path).constData());
+        RemoveOurFile();
         return;
     }
     {
@@ -664,7 +670,7 @@ void CAudioRec::Record() {
     }
     s.fd = -1;
     if (s.result.load() != RESULT_OK) {
-        ::unlink(QFile::encodeName(s.path).constData());
+        RemoveOurFile();
     }
 
     const int ended = s.ended.load();

@@ -412,6 +412,26 @@ TEST_F(AudioRec, RemovingTheFilesFolderLosesTheRecordingAndSaysSo) {
     EXPECT_FALSE(QFile::exists(inner + QStringLiteral("/take.wav")));
 }
 
+// The take moved away and another file put under its name while recording: the recording is
+// lost as when its folder goes, but the file now under that name is someone else's and stays.
+TEST_F(AudioRec, AFileThatTookTheTakesNameIsNeverDeleted) {
+    ASSERT_EQ(recorder.Start(), ERR_VESK_OK);
+    ASSERT_TRUE(Eventually([&] { return recorder.WrittenBytes() >= CAudioRec::kBufferBytes; }));
+    ASSERT_TRUE(QFile::rename(path, folder + QStringLiteral("/moved.wav")));
+    const QByteArray theirs("not a recording");
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_EQ(file.write(theirs), theirs.size());
+    }
+    ASSERT_TRUE(Eventually([&] { return !recorder.IsRecording(); }));
+    ASSERT_TRUE(Eventually([&] { return engine.Messages().size() == 1; }));
+    EXPECT_EQ(engine.Messages(), QStringList{kSaveFailed});
+    EXPECT_EQ(recorder.Stop(), ERR_VESK_OK);
+    ASSERT_TRUE(QFile::exists(path));
+    EXPECT_EQ(Contents(path).size(), static_cast<std::size_t>(theirs.size()));
+}
+
 TEST_F(AudioRec, TheLevelMeterFollowsTheSignal) {
     EXPECT_EQ(CAudioRec::LevelStep(0), 0u);
     EXPECT_EQ(CAudioRec::LevelStep(1000), 3u);

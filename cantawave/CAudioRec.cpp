@@ -345,10 +345,15 @@ CVeskError CAudioRec::Start() {
     s.path = s.fileName;
     const QByteArray path = QFile::encodeName(s.path);
     s.fd = ::open(path.constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (s.fd < 0 || ::fstat(s.fd, &s.identity) != 0) {
+    const bool known = s.fd >= 0 && ::fstat(s.fd, &s.identity) == 0;
+    // A FIFO or a device node under the name would take the samples where nobody finds them;
+    // it is not the recorder's to delete either.
+    if (!known || !S_ISREG(s.identity.st_mode)) {
         if (s.fd >= 0) {
             ::close(s.fd);
-            ::unlink(path.constData());
+            if (!known) {
+                ::unlink(path.constData());
+            }
             s.fd = -1;
         }
         CloseDevice();

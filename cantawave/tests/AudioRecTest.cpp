@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -20,6 +21,7 @@
 #include <mutex>
 #include <spawn.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -249,6 +251,21 @@ TEST_F(AudioRec, StartFailuresAreReportedAndLeaveNoFile) {
     const CVeskError noFolder = recorder.Start();
     EXPECT_EQ(noFolder.GetCode(), ERR_VESK_FAILED);
     EXPECT_EQ(noFolder.GetStr(), kSaveFailed);
+
+    // A name that leads to no file records nowhere: the samples would be lost while the
+    // recording seemed to go on. The FIFO is not the recorder's to delete.
+    const QString fifo = folder + QStringLiteral("/pipe.wav");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const QString& node : {fifo, QStringLiteral("/dev/null")}) {
+        recorder.SetFileName(node);
+        const CVeskError notAFile = recorder.Start();
+        EXPECT_EQ(notAFile.GetCode(), ERR_VESK_FAILED) << node.toStdString();
+        EXPECT_EQ(notAFile.GetStr(), kSaveFailed);
+        EXPECT_FALSE(recorder.IsRecording());
+        EXPECT_EQ(recorder.Stop(), ERR_VESK_OK);
+    }
+    EXPECT_TRUE(QFileInfo(fifo).exists());
+    EXPECT_TRUE(QFileInfo::exists(QStringLiteral("/dev/null")));
 
     recorder.SetFileName(path);
     piano->Unplug(CVirtualPiano::kWaveIn);

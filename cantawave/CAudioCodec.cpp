@@ -19,6 +19,7 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <sys/stat.h>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -152,6 +153,14 @@ CVeskError CAudioCodec::AudioCompress(const QString& source, const QString& dest
     const bool wma = EndsWith(destination, ".wma");
     if (!EndsWith(source, ".wav") || (!mp3 && !wma)) {
         result = Fail(QStringLiteral("not a .wav source, or not an .mp3 or .wma destination"));
+        scope.GetTrace().TraceEnd(result);
+        return result;
+    }
+    // Only a regular file can be a source: a named pipe would keep the worker waiting for a
+    // writer and this thread with it, and a device never ends.
+    struct stat status {};
+    if (::stat(QFile::encodeName(source).constData(), &status) != 0 || !S_ISREG(status.st_mode)) {
+        result = Fail(QStringLiteral("the source is not a regular file"));
         scope.GetTrace().TraceEnd(result);
         return result;
     }

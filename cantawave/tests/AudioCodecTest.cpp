@@ -79,6 +79,26 @@ TEST_P(AudioCodecTest, CopiesTheSourceWhateverTheCaseOfTheExtensions) {
     EXPECT_EQ(Files().size(), 2) << qPrintable(Files().join(QLatin1Char(' ')));
 }
 
+TEST_P(AudioCodecTest, CopiesToAnyNameTheFolderTakes) {
+    const auto samples = audiotest::Signal(kRate * 3 / 2, 2, kRate);
+    const QString extension = QLatin1Char('.') + QString::fromLatin1(GetParam().extension);
+    // A leading dash, a colon, and a Japanese name as long as a file name may be in UTF-8
+    // (83 characters of three bytes and the extension: 253 of 255 bytes).
+    const QStringList names = {QStringLiteral("-take: 1") + extension,
+                               QString(83, QChar(0x97F3)) + extension};
+    for (const QString& name : names) {
+        const QString source = Source(QStringLiteral("-録音:1.wav"), samples);
+        const QString destination = Path(name);
+        CAudioCodec codec;
+        EXPECT_EQ(codec.AudioCompress(source, destination).GetCode(), ERR_VESK_OK)
+            << qPrintable(name);
+        ExpectFaithful(destination, samples);
+        QFile::remove(source);
+        EXPECT_EQ(Files(), QStringList{name}) << qPrintable(Files().join(QLatin1Char(' ')));
+        QFile::remove(destination);
+    }
+}
+
 TEST_P(AudioCodecTest, ConvertsALastPartialChunkWithoutRepeatingAudio) {
     // 1000 frames and a half: the data is neither a multiple of 1024 bytes nor of the frame.
     auto samples = audiotest::Signal(kRate + 1000, 2, kRate);

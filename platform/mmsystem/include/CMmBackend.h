@@ -65,6 +65,8 @@ public:
 
     virtual ~CMmBackend() = default;
     virtual std::string Name() const = 0;
+    // Whether the backend calls mmxDevicesChanged whenever its port lists may have changed.
+    virtual bool ReportsChanges() const { return false; }
     virtual std::vector<std::shared_ptr<MidiOutPort>> MidiOutPorts() = 0;
     virtual std::vector<std::shared_ptr<MidiInPort>> MidiInPorts() = 0;
     virtual std::vector<std::shared_ptr<WaveOutPort>> WaveOutPorts() = 0;

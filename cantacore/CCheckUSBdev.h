@@ -3,8 +3,8 @@
 #include <QString>
 #include <atomic>
 #include <chrono>
-#include <cstdint>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <thread>
 
@@ -17,9 +17,9 @@ enum E_ZQ31_STATUS : int {
 
 // Finds the piano's four devices among the machine's MIDI and wave devices and watches, on a
 // thread of its own, for the set to come or go: it sleeps until the devices report a change
-// (or, at the latest, until its longest wait is over) and then looks. On every change it stops whatever transport
-// runs and refreshes the shared state, which brings the piano in line once it is back. The
-// piano present at construction is taken as already reported.
+// (or, at the latest, until its longest wait is over) and then looks. On every change it stops
+// whatever transport runs and refreshes the shared state, which brings the piano in line once it is
+// back. The piano present at construction is taken as already reported.
 class CCheckUSBdev {
 public:
     CCheckUSBdev();

@@ -1,5 +1,6 @@
 #include "CCheckUSBdev.h"
 #include "CLast.h"
+#include "CMmBackend.h"
 #include "CTrace.h"
 #include "CVirtualPiano.h"
 #include "CWinMsg.h"
@@ -7,7 +8,6 @@
 #include "QtPrinters.h"
 #include "RecordingFusion.h"
 #include "TestHome.h"
-#include "CMmBackend.h"
 #include "mmsystemx.h"
 
 #include <QDir>
@@ -186,8 +186,8 @@ TEST_F(DeviceWatch, ChangesWakeTheWatchWhichOtherwiseSleeps) {
     piano->Plug();
     ASSERT_TRUE(Eventually([&] { return CCheckUSBdev::LastStatus() == ZQ31_Connected; }));
     EXPECT_EQ(Reports(),
-              (QStringList{QStringLiteral("ZQ31_Disconnecting"), QStringLiteral("ZQ31_NotConnected"),
-                           QStringLiteral("ZQ31_Connected")}));
+              (QStringList{QStringLiteral("ZQ31_Disconnecting"),
+                           QStringLiteral("ZQ31_NotConnected"), QStringLiteral("ZQ31_Connected")}));
     // One look per change; a watch that polled would have looked many times meanwhile. A
     // change may land while the watch is still looking at the one before, hence "at most".
     EXPECT_LE(CCheckUSBdev::Passes() - first, 3u);

@@ -169,10 +169,18 @@ TEST_F(DeviceWatch, ErrorsFromDeviceThreadsAreShownOnTheWindowThread) {
               QStringList{QStringLiteral("ハードディスクの空き容量が足りません。")});
 }
 
+namespace {
+// The watch's longest wait for the test, and the usual one again afterwards.
+struct CLongestWait {
+    explicit CLongestWait(std::chrono::milliseconds wait) { CCheckUSBdev::SetLongestWait(wait); }
+    ~CLongestWait() { CCheckUSBdev::SetLongestWait(std::chrono::seconds(1)); }
+};
+} // namespace
+
 // The watch sleeps until the devices report a change: with its longest wait out of reach, a
 // plug or an unplug is still reported, each after exactly one look at the devices.
 TEST_F(DeviceWatch, ChangesWakeTheWatchWhichOtherwiseSleeps) {
-    CCheckUSBdev::SetLongestWait(std::chrono::hours(1));
+    const CLongestWait longest(std::chrono::hours(1));
     const std::uint64_t before = CCheckUSBdev::Passes();
     watch = std::make_unique<CCheckUSBdev>();
     // The watch's first look, at its start.
@@ -198,7 +206,6 @@ TEST_F(DeviceWatch, ChangesWakeTheWatchWhichOtherwiseSleeps) {
     ASSERT_TRUE(Eventually([&] { return CCheckUSBdev::LastStatus() == ZQ31_Disconnecting; }));
     EXPECT_EQ(CCheckUSBdev::Passes() - settled, 1u);
     watch.reset();
-    CCheckUSBdev::SetLongestWait(std::chrono::seconds(1));
 }
 
 namespace {
@@ -265,7 +272,7 @@ private:
 TEST_F(DeviceWatch, DevicesThatReportNothingAreFoundByLooking) {
     auto silent = std::make_shared<CSilentBackend>();
     mmxUseBackend(silent);
-    CCheckUSBdev::SetLongestWait(std::chrono::milliseconds(20));
+    const CLongestWait longest(std::chrono::milliseconds(20));
     watch = std::make_unique<CCheckUSBdev>();
     EXPECT_EQ(CCheckUSBdev::LastStatus(), ZQ31_NotConnected);
     silent->plugged = true;
@@ -275,5 +282,4 @@ TEST_F(DeviceWatch, DevicesThatReportNothingAreFoundByLooking) {
     EXPECT_EQ(Reports(),
               (QStringList{QStringLiteral("ZQ31_Connected"), QStringLiteral("ZQ31_NotConnected")}));
     watch.reset();
-    CCheckUSBdev::SetLongestWait(std::chrono::seconds(1));
 }

@@ -101,15 +101,14 @@ bool ViaRtkit(int priority, std::string& why) {
     return true;
 }
 
+// The first refusal that finds somewhere to report to is reported; later ones are not.
 void ReportOnce(const std::string& why) {
-    if (g_reported.exchange(true)) {
+    const std::lock_guard<std::mutex> guard(ReportLock());
+    if (!Report() || g_reported.exchange(true)) {
         return;
     }
-    const std::lock_guard<std::mutex> guard(ReportLock());
-    if (Report()) {
-        Report()("real-time scheduling not granted (" + why +
-                 "); the device threads run at normal priority");
-    }
+    Report()("real-time scheduling not granted (" + why +
+             "); the device threads run at normal priority");
 }
 
 } // namespace
@@ -117,6 +116,7 @@ void ReportOnce(const std::string& why) {
 bool CRtThread::Promote(int priority) {
     prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     if (Disabled()) {
+        ReportOnce("switched off by CANTAVO_REALTIME=0");
         return false;
     }
     const int wanted = std::clamp(priority, sched_get_priority_min(SCHED_FIFO),

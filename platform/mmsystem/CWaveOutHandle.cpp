@@ -286,7 +286,8 @@ void CWaveOutHandle::PlayStream() {
         lock.unlock();
         m_stream->Wait(kSlice);
         lock.lock();
-        if (m_changes != seen || m_closing) {
+        // Whatever changed meanwhile (a reset, a pause, more buffers), the head is read again.
+        if (m_closing || m_paused || m_queue.empty()) {
             continue;
         }
         WAVEHDR* header = m_queue.front();

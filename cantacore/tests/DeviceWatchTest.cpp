@@ -193,9 +193,11 @@ TEST_F(DeviceWatch, ChangesWakeTheWatchWhichOtherwiseSleeps) {
     ASSERT_TRUE(Eventually([&] { return CCheckUSBdev::LastStatus() == ZQ31_NotConnected; }));
     piano->Plug();
     ASSERT_TRUE(Eventually([&] { return CCheckUSBdev::LastStatus() == ZQ31_Connected; }));
-    EXPECT_EQ(Reports(),
-              (QStringList{QStringLiteral("ZQ31_Disconnecting"),
-                           QStringLiteral("ZQ31_NotConnected"), QStringLiteral("ZQ31_Connected")}));
+    const QStringList expected{QStringLiteral("ZQ31_Disconnecting"),
+                               QStringLiteral("ZQ31_NotConnected"),
+                               QStringLiteral("ZQ31_Connected")};
+    EXPECT_TRUE(Eventually([&] { return Reports() == expected; }))
+        << Reports().join(' ').toStdString();
     // One look per change; a watch that polled would have looked many times meanwhile. A
     // change may land while the watch is still looking at the one before, hence "at most".
     EXPECT_LE(CCheckUSBdev::Passes() - first, 3u);
@@ -279,7 +281,17 @@ TEST_F(DeviceWatch, DevicesThatReportNothingAreFoundByLooking) {
     ASSERT_TRUE(Eventually([&] { return CCheckUSBdev::LastStatus() == ZQ31_Connected; }));
     silent->plugged = false;
     ASSERT_TRUE(Eventually([&] { return CCheckUSBdev::LastStatus() == ZQ31_NotConnected; }));
-    EXPECT_EQ(Reports(),
-              (QStringList{QStringLiteral("ZQ31_Connected"), QStringLiteral("ZQ31_NotConnected")}));
+    // A look in the middle of a flip sees some devices and not others, as when a piano's
+    // functions come one by one: that is reported too. The report is written out as the
+    // watch's trace scope ends, just after the state changes.
+    const QStringList expected{QStringLiteral("ZQ31_Connected"),
+                               QStringLiteral("ZQ31_NotConnected")};
+    const auto whole = [this] {
+        QStringList reports = Reports();
+        reports.removeAll(QStringLiteral("ZQ31_Disconnecting"));
+        return reports;
+    };
+    EXPECT_TRUE(Eventually([&] { return whole() == expected; }))
+        << Reports().join(' ').toStdString();
     watch.reset();
 }

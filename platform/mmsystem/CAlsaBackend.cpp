@@ -8,6 +8,7 @@
 #include "CAlsaSequencer.h"
 #include "mmsystemx.h"
 
+#include <algorithm>
 #include <alsa/asoundlib.h>
 #include <cstdlib>
 
@@ -37,14 +38,20 @@ std::vector<std::shared_ptr<Port>> Merge(std::vector<std::shared_ptr<Port>>& old
 
 } // namespace
 
-CAlsaBackend::CAlsaBackend()
-    : m_sequencer(std::make_shared<CAlsaSequencer>()),
-      m_watch(std::make_unique<CAlsaDeviceWatch>(
-          m_sequencer,
-          [this](CAlsaSequencer::Address from, const std::uint8_t* bytes, std::size_t length) {
-              Deliver(from.client, from.port, bytes, length);
-          },
-          [this](bool midi, bool pcm) { Changed(midi, pcm); })) {}
+CAlsaBackend::CAlsaBackend() = default;
+
+CAlsaDeviceWatch& CAlsaBackend::Watch() {
+    std::call_once(m_started, [this] {
+        m_sequencer = std::make_shared<CAlsaSequencer>();
+        m_watch = std::make_unique<CAlsaDeviceWatch>(
+            m_sequencer,
+            [this](CAlsaSequencer::Address from, const std::uint8_t* bytes, std::size_t length) {
+                Deliver(from.client, from.port, bytes, length);
+            },
+            [this](bool midi, bool pcm) { Changed(midi, pcm); });
+    });
+    return *m_watch;
+}
 
 CAlsaBackend::~CAlsaBackend() {
     // The watch's thread ends first: it delivers to the ports below.
@@ -52,10 +59,11 @@ CAlsaBackend::~CAlsaBackend() {
 }
 
 bool CAlsaBackend::ReportsChanges() const {
-    return m_watch->WatchesCards();
+    return const_cast<CAlsaBackend*>(this)->Watch().WatchesCards();
 }
 
-bool CAlsaBackend::HasSequencer() const {
+bool CAlsaBackend::HasSequencer() {
+    Watch();
     return m_sequencer->IsOpen();
 }
 
@@ -84,6 +92,7 @@ void CAlsaBackend::Deliver(int client, int port, const std::uint8_t* bytes, std:
 }
 
 void CAlsaBackend::ReadMidiLocked() {
+    Watch();
     if (!m_midiStale.exchange(false)) {
         return;
     }
@@ -152,7 +161,7 @@ std::vector<CAlsaBackend::PcmHint> CAlsaBackend::ReadPcmHints() {
 
 void CAlsaBackend::ReadPcmLocked() {
     // Without a watch on the cards every reading is afresh.
-    if (!m_pcmStale.exchange(!m_watch->WatchesCards())) {
+    if (!m_pcmStale.exchange(!Watch().WatchesCards())) {
         return;
     }
     std::vector<std::shared_ptr<CAlsaPcmOut>> outs;

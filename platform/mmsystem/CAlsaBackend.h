@@ -37,7 +37,7 @@ public:
     std::vector<std::shared_ptr<WaveInPort>> WaveInPorts() override;
 
     // Whether the machine has a sequencer to list MIDI devices from.
-    bool HasSequencer() const;
+    bool HasSequencer();
 
 private:
     struct PcmHint {
@@ -51,6 +51,9 @@ private:
     void ReadPcmLocked();
     void Changed(bool midi, bool pcm);
     void Deliver(int client, int port, const std::uint8_t* bytes, std::size_t length);
+    // Connects to the sequencer and starts the device watch, once, when first asked for
+    // devices: choosing the machine's devices costs nothing until they are used.
+    CAlsaDeviceWatch& Watch();
 
     std::shared_ptr<CAlsaSequencer> m_sequencer;
 
@@ -62,5 +65,6 @@ private:
     std::vector<std::shared_ptr<CAlsaPcmOut>> m_waveOuts;
     std::vector<std::shared_ptr<CAlsaPcmIn>> m_waveIns;
 
+    std::once_flag m_started;
     std::unique_ptr<CAlsaDeviceWatch> m_watch; // last: it calls into the above
 };

@@ -3,6 +3,7 @@
 #include "CCheckUSBdev.h"
 #include "CLast.h"
 #include "CSysinfo.h"
+#include "mmsystem.h"
 
 namespace {
 // The engine's services, registered while the library loads and kept to the end.
@@ -15,12 +16,16 @@ CEngineServices::CEngineServices() {
 
 CEngineServices::~CEngineServices() = default;
 
+// Without the piano the number is the count of devices, which names none: -1 would be the
+// wave mapper, and the audio would go to the computer's own output instead of failing.
 unsigned int CEngineServices::GetWaveOutDev() {
-    return static_cast<unsigned int>(CCheckUSBdev::GetWaveOutDev());
+    const int id = CCheckUSBdev::GetWaveOutDev();
+    return id >= 0 ? static_cast<unsigned int>(id) : waveOutGetNumDevs();
 }
 
 unsigned int CEngineServices::GetWaveInDev() {
-    return static_cast<unsigned int>(CCheckUSBdev::GetWaveInDev());
+    const int id = CCheckUSBdev::GetWaveInDev();
+    return id >= 0 ? static_cast<unsigned int>(id) : waveInGetNumDevs();
 }
 
 // The reports go nowhere until the engine's receiver exists: audio runs only after that.

@@ -41,6 +41,12 @@ LRESULT CPostingAccess::OnCommand(WPARAM command, LPARAM) {
     case ID_DISK_FULL:
         OnPamDiskFull();
         break;
+    case ID_AUDIO_LENGTH_LIMIT:
+        OnPamAudioLengthLimit();
+        break;
+    case ID_AUDIO_SAVE_FAILED:
+        OnPamAudioSaveFailed();
+        break;
     default:
         break;
     }
@@ -57,6 +63,20 @@ void CPostingAccess::OnPamBasicChannel() {
 void CPostingAccess::OnPamDiskFull() {
     const CScorp scope("CPostingAccess", "OnPamDiskFull", CLast::Trace());
     CLast::Fusion().ShowMessage(QStringLiteral("ハードディスクの空き容量が足りません。"), MB_OK,
+                                QStringLiteral("メッセージ"));
+}
+
+void CPostingAccess::OnPamAudioLengthLimit() {
+    const CScorp scope("CPostingAccess", "OnPamAudioLengthLimit", CLast::Trace());
+    CLast::Fusion().ShowMessage(
+        QStringLiteral("録音できる長さの上限（約6時間45分）に達したため、録音を終了しました。"),
+        MB_OK, QStringLiteral("メッセージ"));
+}
+
+// A recording whose file could not be written ended by itself; its file is gone.
+void CPostingAccess::OnPamAudioSaveFailed() {
+    const CScorp scope("CPostingAccess", "OnPamAudioSaveFailed", CLast::Trace());
+    CLast::Fusion().ShowMessage(QStringLiteral("オーディオファイルの保存に失敗しました。"), MB_OK,
                                 QStringLiteral("メッセージ"));
 }
 

@@ -11,6 +11,8 @@ public:
     static constexpr WPARAM ID_NEXT_MESSAGE = 32773;
     static constexpr WPARAM ID_BASIC_CHANNEL = 32774;
     static constexpr WPARAM ID_DISK_FULL = 32779;
+    static constexpr WPARAM ID_AUDIO_LENGTH_LIMIT = 32780;
+    static constexpr WPARAM ID_AUDIO_SAVE_FAILED = 32781;
 
     CPostingAccess();
     ~CPostingAccess() override;
@@ -24,6 +26,8 @@ protected:
 
     void OnPamBasicChannel();
     void OnPamDiskFull();
+    void OnPamAudioLengthLimit();
+    void OnPamAudioSaveFailed();
     void OnPamSetTempo();
     void OnPamSetBeat();
     void OnPamSetTrans();

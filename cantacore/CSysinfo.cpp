@@ -124,6 +124,12 @@ void CSysinfo::ErrorMessageFromMiddle(CVeskError error) {
         CWinMsg::PostMessage(GetSafeHwnd(), WM_COMMAND, ID_BASIC_CHANNEL, 0);
     } else if (text == QStringLiteral("ハードディスクの空き容量が足りません。")) {
         CWinMsg::PostMessage(GetSafeHwnd(), WM_COMMAND, ID_DISK_FULL, 0);
+    } else if (text ==
+               QStringLiteral(
+                   "録音できる長さの上限（約6時間45分）に達したため、録音を終了しました。")) {
+        CWinMsg::PostMessage(GetSafeHwnd(), WM_COMMAND, ID_AUDIO_LENGTH_LIMIT, 0);
+    } else if (text == QStringLiteral("オーディオファイルの保存に失敗しました。")) {
+        CWinMsg::PostMessage(GetSafeHwnd(), WM_COMMAND, ID_AUDIO_SAVE_FAILED, 0);
     }
 }
 

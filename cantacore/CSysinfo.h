@@ -29,8 +29,9 @@ public:
     void StopSeqRecFromMiddle();
     void StopAudPlayFromMiddle();
     void StopAudRecFromMiddle();
-    // Carries an error found on a device thread to the window thread; only the two errors the
-    // user must hear of are shown.
+    // Carries an error found on a device thread to the window thread; only the errors the user
+    // must hear of are shown (the basic channel, and a recording that ended by itself: disk
+    // full, length limit, save failed).
     void ErrorMessageFromMiddle(CVeskError error);
 
     // The piano came or went: every transport is brought to a stop.

@@ -11,6 +11,8 @@ packages=(
     clang libclang-rt-14-dev clang-format
     fonts-ipafont-gothic
     python3 python3-mido
+    libmpg123-dev libmp3lame-dev libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
+    lame mpg123 ffmpeg sox
 )
 
 missing=()

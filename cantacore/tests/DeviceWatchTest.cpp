@@ -167,6 +167,19 @@ TEST_F(DeviceWatch, ErrorsFromDeviceThreadsAreShownOnTheWindowThread) {
     CWinMsg::PumpMessages();
     EXPECT_EQ(presenter.texts,
               QStringList{QStringLiteral("ハードディスクの空き容量が足りません。")});
+
+    // The other ways a recording ends by itself.
+    presenter.texts.clear();
+    const QStringList ended{
+        QStringLiteral("録音できる長さの上限（約6時間45分）に達したため、録音を終了しました。"),
+        QStringLiteral("オーディオファイルの保存に失敗しました。")};
+    for (const QString& text : ended) {
+        CVeskError error;
+        error.SetCode(ERR_VESK_FAILED, text);
+        std::thread([&error] { CLast::Dummy().ErrorMessageFromMiddle(error); }).join();
+    }
+    CWinMsg::PumpMessages();
+    EXPECT_EQ(presenter.texts, ended);
 }
 
 namespace {

@@ -11,8 +11,7 @@ TEST(AboutText, VersionListNamesEveryProgramFileInOrder) {
         QStringLiteral("   libCantacore.so \t1.02J"),
         QStringLiteral("   libCantaskin.so \t1.02J"),
         QStringLiteral("   libCantakit.so  \t1.02J"),
-        // There is no WMA converter yet: a file without version information shows none.
-        QStringLiteral("   libwmaconv.so   \t"),
+        QStringLiteral("   libwmaconv.so   \t1.02J"),
         QStringLiteral("   VeskSystem      \t1, 0, 0, 66"),
         QStringLiteral("   libCantawave.so \t1.02J"),
     };

@@ -78,6 +78,10 @@ MMRESULT CWaveOutHandle::Write(WAVEHDR* header, UINT size) {
     if ((flags & WHDR_INQUEUE) != 0) {
         return WAVERR_STILLPLAYING;
     }
+    // A device that was pulled out takes nothing more, as a removed USB device does.
+    if (!m_port->Present()) {
+        return MMSYSERR_NODRIVER;
+    }
     {
         const std::lock_guard<std::mutex> guard(m_lock);
         SetFlags(header->dwFlags, WHDR_INQUEUE, WHDR_DONE);

@@ -336,3 +336,6 @@ MMRESULT waveInGetErrorText(MMRESULT code, char* text, UINT size);
 inline DWORD mmxHeaderFlags(const DWORD& flags) {
     return __atomic_load_n(&flags, __ATOMIC_ACQUIRE);
 }
+
+// RIFF file input and output.
+#include "mmiscapi.h"

@@ -104,6 +104,22 @@ TEST_F(WithPiano, WaveOutputResetReturnsEveryBuffer) {
     EXPECT_LT(piano->ReceivedAudioBytes(), 5u * 176400u);
 }
 
+TEST_F(WithPiano, AWaveOutputPulledOutTakesNoMoreBuffers) {
+    HWAVEOUT out = nullptr;
+    ASSERT_EQ(waveOutOpen(&out, 0, &kCd, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+    Buffer buffer(1764);
+    ASSERT_EQ(waveOutPrepareHeader(out, &buffer.header, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+    piano->Unplug(CVirtualPiano::kWaveOut);
+    EXPECT_EQ(waveOutWrite(out, &buffer.header, sizeof(WAVEHDR)), MMSYSERR_NODRIVER);
+    EXPECT_EQ(mmxHeaderFlags(buffer.header.dwFlags) & WHDR_INQUEUE, 0u);
+    piano->Plug();
+    ASSERT_EQ(waveOutWrite(out, &buffer.header, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+    ASSERT_TRUE(
+        Eventually([&] { return (mmxHeaderFlags(buffer.header.dwFlags) & WHDR_DONE) != 0; }));
+    waveOutUnprepareHeader(out, &buffer.header, sizeof(WAVEHDR));
+    EXPECT_EQ(waveOutClose(out), MMSYSERR_NOERROR);
+}
+
 TEST_F(WithPiano, WaveFormatsAreChecked) {
     HWAVEOUT out = nullptr;
     WAVEFORMATEX wrongAlign = kCd;

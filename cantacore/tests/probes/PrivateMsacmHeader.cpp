@@ -1,0 +1,6 @@
+// Must not compile: the streams and converters are private to msacm.
+#include "CAcmStream.h"
+
+int PrivateMsacmHeaderProbe() {
+    return 0;
+}

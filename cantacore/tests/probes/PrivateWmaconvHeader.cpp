@@ -1,0 +1,6 @@
+// Must not compile: the decoding is private to wmaconv.
+#include "CMediaDecoder.h"
+
+int PrivateWmaconvHeaderProbe() {
+    return 0;
+}

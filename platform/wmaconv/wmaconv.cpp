@@ -1,0 +1,5 @@
+#include "wmaconv.h"
+
+const char* WmaconvVersion() {
+    return WMACONV_VERSION;
+}

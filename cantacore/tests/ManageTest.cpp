@@ -506,6 +506,9 @@ TEST_F(Manage, UnpluggingDuringAMixAndAudioPlaybackStopsThemAndAllWorksAgain) {
     ASSERT_TRUE(Eventually([&] { return S() == SOUND_STOP && A() == SOUND_STOP; }));
     EXPECT_FALSE(manage->GetSequencerPlay()->IsPlaying());
     EXPECT_FALSE(manage->GetAudioRec()->IsRecording());
+    // The watch records the unplugging only after it has stopped everything: plugging in
+    // before that would let its stale "connected" pass.
+    ASSERT_TRUE(Eventually([] { return CCheckUSBdev::LastStatus() == ZQ31_NotConnected; }));
     piano->Plug();
     ASSERT_TRUE(Eventually([] { return CCheckUSBdev::LastStatus() == ZQ31_Connected; }));
 
@@ -515,6 +518,9 @@ TEST_F(Manage, UnpluggingDuringAMixAndAudioPlaybackStopsThemAndAllWorksAgain) {
     piano->Unplug();
     ASSERT_TRUE(Eventually([&] { return A() == SOUND_STOP; }));
     EXPECT_TRUE(Eventually([&] { return !manage->GetAudioPlay()->IsPlaying(); }));
+    // The watch records the unplugging only after it has stopped everything: plugging in
+    // before that would let its stale "connected" pass.
+    ASSERT_TRUE(Eventually([] { return CCheckUSBdev::LastStatus() == ZQ31_NotConnected; }));
     piano->Plug();
     ASSERT_TRUE(Eventually([] { return CCheckUSBdev::LastStatus() == ZQ31_Connected; }));
     ASSERT_EQ(manage->AudPlay(), 0);
@@ -546,6 +552,9 @@ TEST_F(Manage, UnpluggingDuringARecordingWritesWhatWasPlayed) {
     ASSERT_EQ(notes.size(), 2) << notes.join(QLatin1Char('\n')).toStdString();
     EXPECT_TRUE(notes[0].endsWith(QStringLiteral("1 on 60 100")));
 
+    // The watch records the unplugging only after it has stopped everything: plugging in
+    // before that would let its stale "connected" pass.
+    ASSERT_TRUE(Eventually([] { return CCheckUSBdev::LastStatus() == ZQ31_NotConnected; }));
     piano->Plug();
     ASSERT_TRUE(Eventually([] { return CCheckUSBdev::LastStatus() == ZQ31_Connected; }));
     midi.answer = 1;
@@ -562,6 +571,9 @@ TEST_F(Manage, UnpluggingStopsPlaybackAndTheMetronomeAndAllWorksAgainAfterwards)
     ASSERT_TRUE(Eventually([&] { return S() == SOUND_STOP && M() == MET_STOP; }));
     EXPECT_FALSE(manage->GetSequencerPlay()->IsPlaying());
 
+    // The watch records the unplugging only after it has stopped everything: plugging in
+    // before that would let its stale "connected" pass.
+    ASSERT_TRUE(Eventually([] { return CCheckUSBdev::LastStatus() == ZQ31_NotConnected; }));
     piano->Plug();
     ASSERT_TRUE(Eventually([] { return CCheckUSBdev::LastStatus() == ZQ31_Connected; }));
     piano->ClearReceived();

@@ -416,6 +416,33 @@ TEST_F(ButtonTest, HeldButtonRepeatsOnItsOwnUntilReleasedOrDisabled) {
     EXPECT_FALSE(button.IsPressed());
 }
 
+TEST_F(ButtonTest, LockOrHideDuringARepeatEndsThePress) {
+    // A button locked or hidden while held would never see its release: the repeat would go
+    // on pressing, unseen, for good.
+    Make(CBmpMask::EVENT_DOWN);
+    button.Repeat();
+    QTest::mousePress(&button, Qt::LeftButton, {}, QPoint(20, 20));
+    ASSERT_TRUE(button.IsRepeating());
+    button.SetVisible(0);
+    EXPECT_FALSE(button.IsPressed()) << "hiding ends the press";
+    EXPECT_FALSE(button.IsRepeating());
+    const int hidden = Clicks();
+    for (int i = 0; i < 5 && button.RepeatTimerId() != 0; ++i) {
+        Tick(button);
+    }
+    EXPECT_EQ(Clicks(), hidden) << "a hidden button presses nothing";
+
+    button.SetVisible(1);
+    QTest::mousePress(&button, Qt::LeftButton, {}, QPoint(20, 20));
+    ASSERT_TRUE(button.IsRepeating());
+    button.MouseLock();
+    EXPECT_FALSE(button.IsPressed()) << "locking ends the press";
+    EXPECT_FALSE(button.IsRepeating());
+    EXPECT_EQ(button.CurrentFrame(), 0) << "the locked button shows its state, not the press";
+    QTest::mouseRelease(&button, Qt::LeftButton, {}, QPoint(20, 20));
+    EXPECT_FALSE(button.IsRepeating());
+}
+
 // ---- CIconWndFrosted ----
 
 namespace {

@@ -88,9 +88,7 @@ void CIconWndButton::SetEnable(int enabled) {
     }
     m_enabled = value;
     if (!m_enabled) {
-        // A press in progress ends here: a disabled button takes no release to end it.
-        StopRepeat();
-        m_pressed = false;
+        EndPress();
     }
     SelectFrame(StateFrame());
 }
@@ -101,7 +99,20 @@ void CIconWndButton::SetVisible(int visible) {
         return;
     }
     m_visible = value;
+    if (!m_visible && m_pressed) {
+        // A hidden button sees no release; unended, its repeat would go on pressing unseen.
+        EndPress();
+        SelectFrame(StateFrame());
+    }
     setVisible(value);
+}
+
+void CIconWndButton::MouseLock() {
+    m_locked = true;
+    if (m_pressed) {
+        EndPress();
+        SelectFrame(StateFrame());
+    }
 }
 
 void CIconWndButton::OnLButtonDown(const QPoint& at) {
@@ -148,6 +159,11 @@ void CIconWndButton::StopRepeat() {
         m_repeatTimer = 0;
     }
     m_interval = kFirstInterval;
+}
+
+void CIconWndButton::EndPress() {
+    StopRepeat();
+    m_pressed = false;
 }
 
 void CIconWndButton::PressAgain() {

@@ -82,10 +82,21 @@ TEST_F(DropTarget, GuardedFolderTakesOnlyItsOwnExtensions) {
     ASSERT_TRUE(QFile::link(album, TestHome() + "/album-link"));
     EXPECT_EQ(target.OnDragOver(Files({TestHome() + "/album-link/song.mid"}).get()),
               Qt::IgnoreAction);
+    // A link elsewhere to a file of the album is that file of the album.
+    QFile song(album + "/song.mid");
+    ASSERT_TRUE(song.open(QIODevice::WriteOnly));
+    song.close();
+    QFile::remove(elsewhere + "/linked.mid");
+    ASSERT_TRUE(QFile::link(album + "/song.mid", elsewhere + "/linked.mid"));
+    EXPECT_EQ(target.OnDragOver(Files({elsewhere + "/linked.mid"}).get()), Qt::IgnoreAction);
+    QFile::remove(elsewhere + "/linked.wav");
+    ASSERT_TRUE(QFile::link(album + "/song.mid", elsewhere + "/linked.wav"));
+    target.SetUnconditionalExt(QStringLiteral(".WAV"));
+    EXPECT_EQ(target.OnDragOver(Files({elsewhere + "/linked.wav"}).get()), Qt::IgnoreAction)
+        << "a link named as a sound file does not pass the album's MIDI file off as one";
     // A folder below the album is not the album.
     EXPECT_EQ(target.OnDragOver(Files({album + "/old/song.mid"}).get()), Qt::CopyAction);
 
-    target.SetUnconditionalExt(QStringLiteral(".WAV"));
     EXPECT_EQ(target.OnDragOver(Files({album + "/take.wav"}).get()), Qt::CopyAction);
     EXPECT_EQ(target.OnDragOver(Files({album + "/take.wav", album + "/song.mid"}).get()),
               Qt::IgnoreAction);

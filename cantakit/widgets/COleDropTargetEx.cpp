@@ -79,6 +79,18 @@ bool COleDropTargetEx::IsGuarded(const QString& folder) const {
 }
 
 bool COleDropTargetEx::Passes(const QString& path) const {
+    if (!PassesAsNamed(path)) {
+        return false;
+    }
+    // A link is also judged as the file it leads to: a link elsewhere to a file of a guarded
+    // folder, or named with another extension, must not bring that file in.
+    const QFileInfo info(path);
+    const QString target = info.canonicalFilePath();
+    return target.isEmpty() || target == QDir::cleanPath(info.absoluteFilePath()) ||
+           PassesAsNamed(target);
+}
+
+bool COleDropTargetEx::PassesAsNamed(const QString& path) const {
     const QString extension = Extension(path);
     if (!ListHolds(m_extensions, extension)) {
         return false;

@@ -45,6 +45,8 @@ protected:
 
 private:
     bool Passes(const QString& path) const;
+    // Passes by the path as spelt, without following a link.
+    bool PassesAsNamed(const QString& path) const;
     bool IsGuarded(const QString& folder) const;
 
     QPointer<QWidget> m_window;

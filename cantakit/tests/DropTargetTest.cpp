@@ -67,6 +67,12 @@ TEST_F(DropTarget, RefusesWhatIsNotAListOfLocalFiles) {
     mixed.setUrls({QUrl::fromLocalFile(elsewhere + "/a.mid"),
                    QUrl(QStringLiteral("https://example.org/song.mid"))});
     EXPECT_EQ(target.OnDragOver(&mixed), Qt::IgnoreAction);
+    // A file on another host: its path is no path of this machine.
+    QMimeData otherHost;
+    otherHost.setUrls({QUrl(QStringLiteral("file://example.org/song.mid"))});
+    QStringList paths;
+    EXPECT_FALSE(COleDropTargetEx::FileList(&otherHost, paths));
+    EXPECT_EQ(target.OnDragOver(&otherHost), Qt::IgnoreAction);
     EXPECT_EQ(target.OnDragOver(nullptr), Qt::IgnoreAction);
     QMimeData empty;
     empty.setUrls({});

@@ -64,7 +64,9 @@ bool COleDropTargetEx::FileList(const QMimeData* data, QStringList& paths) {
         return false;
     }
     for (const QUrl& url : data->urls()) {
-        if (!url.isLocalFile() || url.toLocalFile().isEmpty()) {
+        // A file URL naming a host is that host's file: its path read here would be "//host/..",
+        // which this system takes for a local folder called "host".
+        if (!url.isLocalFile() || !url.host().isEmpty() || url.toLocalFile().isEmpty()) {
             paths.clear();
             return false;
         }

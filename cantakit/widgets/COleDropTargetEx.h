@@ -37,7 +37,7 @@ public:
     bool OnDrop(const QMimeData* data);
 
     // The local files the data lists; false when it lists none, or anything that is not a
-    // local file.
+    // local file (a file URL that names a host included).
     static bool FileList(const QMimeData* data, QStringList& paths);
 
 protected:

@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <limits>
 
 namespace {
 
@@ -122,6 +123,35 @@ TEST(Slider, SetRangeAndSetPosKeepTheirBounds) {
     EXPECT_EQ(slider.GetPos(), 300);
     slider.SetRange(9, 2);
     EXPECT_EQ(slider.GetPos(), 300);
+}
+
+TEST(Slider, WidestRangesKeepTheirBoundsWithoutOverflow) {
+    MessageLog parent;
+    CSlider slider;
+    slider.Create(QRect(10, 10, 100, 12), &parent);
+    constexpr int kLowest = std::numeric_limits<int>::min();
+    constexpr int kHighest = std::numeric_limits<int>::max();
+    slider.SetRange(kLowest, kHighest);
+    EXPECT_EQ(slider.GetPos(), kLowest);
+    slider.SetPos(kHighest);
+    EXPECT_EQ(slider.GetPos(), kHighest);
+    slider.SetPos(0);
+    EXPECT_EQ(slider.GetPos(), 0);
+    EXPECT_EQ(slider.PosAt(-1000), kLowest);
+    EXPECT_EQ(slider.PosAt(1000), kHighest);
+    EXPECT_EQ(slider.PosAt(kHighest), kHighest);
+    EXPECT_EQ(slider.PosAt(kLowest), kLowest);
+
+    // Positions far outside a small range are refused, not wrapped into it.
+    slider.SetRange(-5, 6);
+    slider.SetPos(kHighest);
+    slider.SetPos(kLowest);
+    EXPECT_EQ(slider.GetPos(), -5);
+    slider.SetRange(kLowest, kLowest + 10);
+    EXPECT_EQ(slider.GetPos(), kLowest);
+    slider.SetPos(kHighest);
+    EXPECT_EQ(slider.GetPos(), kLowest);
+    EXPECT_EQ(slider.PosAt(1000), kLowest + 10);
 }
 
 TEST(Slider, MousePositionsSelectTheNearestStepAndStayInRangeBeyondTheEnds) {

@@ -655,3 +655,29 @@ TEST(IconWndSelfish, WindowDestroyedDuringThePerformanceEndsItQuietly) {
     }
     EXPECT_TRUE(watch.isNull());
 }
+
+TEST(IconWndSelfish, ParentDeletingTheCharacterWhenTheShowStartsEndsItQuietly) {
+    // The parent may answer "the performance starts" by deleting the character outright, in
+    // the middle of the character's own message handler.
+    class Audience : public MessageLog {
+    public:
+        QPointer<CIconWndSelfish> character;
+
+    protected:
+        LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
+            if (message == WM_DATACHANGE) {
+                delete character.data();
+            }
+            return MessageLog::OnMessage(message, wParam, lParam);
+        }
+    };
+    Audience view;
+    auto* character = new CIconWndSelfish;
+    character->Create(QRect(10, 10, 20, 20), &view, Character(&view, 1, TestArt::kUp));
+    character->SetSelfishMask(Character(&view, 5, TestArt::kUp));
+    view.character = character;
+    CWinMsg::PostMessage(character, WM_SELFISHANIMATION, 0, 0);
+    ASSERT_TRUE(view.WaitFor(WM_DATACHANGE, 1));
+    EXPECT_TRUE(view.character.isNull());
+    EXPECT_EQ(view.Settled(WM_DATACHANGE), 1) << "a deleted character announces no end";
+}

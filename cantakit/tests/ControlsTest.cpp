@@ -84,6 +84,29 @@ TEST(TextWnd, AlignsOneLineRightOrCentreAndCutsWhatIsTooWide) {
     EXPECT_EQ(narrow.Drawn()[0].at.x(), 3) << "a cut line starts at the left margin";
 }
 
+TEST(TextWnd, CutsAVeryLongMixedLineAtTheBoxWithoutSplittingACharacter) {
+    // A pasted file name or a log line can be hundreds of thousands of characters long; the
+    // cut must come after a handful of measurements, not one per character.
+    QWidget parent;
+    CTextWnd text;
+    text.Create(QRect(0, 0, 200, 40), &parent);
+    QString line;
+    for (int i = 0; i < 50000; ++i) {
+        line += QStringLiteral("ピアノ piano 🎹");
+    }
+    text.SetText(line + QStringLiteral("\r\n") + line);
+    Picture(text);
+    ASSERT_EQ(text.Drawn().size(), 2u);
+    const QFontMetrics metrics(text.Font());
+    for (const auto& drawn : text.Drawn()) {
+        EXPECT_FALSE(drawn.text.isEmpty());
+        EXPECT_TRUE(line.startsWith(drawn.text));
+        EXPECT_FALSE(drawn.text.back().isHighSurrogate()) << "no half of a character";
+        EXPECT_LE(metrics.horizontalAdvance(drawn.text), 200 - 3);
+        EXPECT_GT(metrics.horizontalAdvance(line.left(drawn.text.size() + 2)), 200 - 3);
+    }
+}
+
 TEST(TextWnd, TakesWindowsColourValues) {
     QWidget parent;
     CTextWnd text;

@@ -149,3 +149,28 @@ TEST_F(DropTarget, WindowAcceptsTheDragAndHandsTheDropOn) {
     QApplication::sendEvent(&window, &moveOnly);
     EXPECT_FALSE(moveOnly.isAccepted());
 }
+
+TEST_F(DropTarget, HandlerMayDeleteTheTargetThatCalledIt) {
+    // A window that closes on a drop takes its drop target with it, from inside the handler.
+    QWidget window;
+    window.resize(100, 100);
+    auto* own = new COleDropTargetEx;
+    own->SetExt(QStringLiteral(".mid"));
+    ASSERT_TRUE(own->Register(&window));
+    auto received = std::make_shared<QStringList>();
+    const QString note = QStringLiteral("handled after the target is gone");
+    own->SetDropHandler([own, received, note](const QStringList& paths) {
+        delete own;
+        // What the handler holds must outlive the target that held the handler.
+        *received = paths;
+        received->append(note);
+    });
+    const auto good = Files({elsewhere + "/a.mid"});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, good.get(), Qt::LeftButton, {});
+    QApplication::sendEvent(&window, &enter);
+    ASSERT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, good.get(), Qt::LeftButton, {});
+    QApplication::sendEvent(&window, &drop);
+    EXPECT_TRUE(drop.isAccepted());
+    EXPECT_EQ(*received, (QStringList{elsewhere + "/a.mid", note}));
+}

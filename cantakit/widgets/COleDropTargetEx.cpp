@@ -122,7 +122,10 @@ bool COleDropTargetEx::OnDrop(const QMimeData* data) {
         return false;
     }
     if (m_handler) {
-        m_handler(paths);
+        // Called through a copy: a handler that closes the window may delete this target, and
+        // the handler it holds, while it runs. Nothing of this target is touched afterwards.
+        const DropHandler handler = m_handler;
+        handler(paths);
     }
     return true;
 }

@@ -369,6 +369,26 @@ TEST_F(ButtonTest, AutoRepeatShrinksTheIntervalByAFifthDownToFour) {
     EXPECT_EQ(button.RepeatInterval(), CIconWndButton::kFirstInterval);
 }
 
+TEST_F(ButtonTest, PressRightAfterAReleaseStartsTheRepeatSlowAgain) {
+    // Released after a long hold and pressed again before the old timer ticked: the new press
+    // is a press of its own and waits the full first interval.
+    Make(CBmpMask::EVENT_DOWN);
+    button.Repeat();
+    QTest::mousePress(&button, Qt::LeftButton, {}, QPoint(20, 20));
+    for (int i = 0; i < 30; ++i) {
+        Tick(button);
+    }
+    ASSERT_EQ(button.RepeatInterval(), 4);
+    QTest::mouseRelease(&button, Qt::LeftButton, {}, QPoint(20, 20));
+    QTest::mousePress(&button, Qt::LeftButton, {}, QPoint(20, 20));
+    EXPECT_EQ(button.RepeatInterval(), CIconWndButton::kFirstInterval);
+    const int pressed = Clicks();
+    Tick(button);
+    EXPECT_EQ(button.RepeatInterval(), 640);
+    EXPECT_EQ(Clicks(), pressed + 1);
+    QTest::mouseRelease(&button, Qt::LeftButton, {}, QPoint(20, 20));
+}
+
 TEST_F(ButtonTest, JumpLevelsAddPressesBelowFiveMilliseconds) {
     Make(CBmpMask::EVENT_DOWN);
     button.Repeat();

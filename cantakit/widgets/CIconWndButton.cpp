@@ -120,6 +120,11 @@ void CIconWndButton::OnLButtonDown(const QPoint& at) {
         return;
     }
     SelectFrame(1);
+    if (!m_pressed) {
+        // A new press, not a repeat: it starts slow even when the timer of the last hold has
+        // not ticked since its release.
+        m_interval = kFirstInterval;
+    }
     if (m_repeat) {
         if (m_repeatTimer != 0) {
             killTimer(m_repeatTimer);

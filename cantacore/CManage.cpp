@@ -182,6 +182,14 @@ CVeskError CManage::Terminate() {
     const CScorp scope("CManage", "Terminate", CLast::Trace());
     CVeskError result;
     const CResultTrace trace(result);
+    // A take is written only when its recording stops: ended first, so the question below is
+    // about what was played and no worker is torn down in the middle of a take.
+    if (AudState() == SOUND_REC) {
+        MixStop();
+    }
+    if (SeqState() == SOUND_REC) {
+        SeqStop();
+    }
     if (ClearSoundFile() != 1) {
         result.SetCode(ERR_VESK_REFUSED, QString());
         return result;

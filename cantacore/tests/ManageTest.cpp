@@ -417,6 +417,20 @@ TEST_F(Manage, BackingOutOfTheExitQuestionKeepsTheTakeAndEveryWorker) {
     EXPECT_TRUE(Eventually([&] { return !piano->Received().empty(); }));
 }
 
+TEST_F(Manage, EndingDuringAMidiRecordingWritesTheTakeBeforeAskingAboutIt) {
+    ASSERT_EQ(manage->SeqRec(), 0);
+    PlayNote(*manage, *piano, 62);
+    const QString take = midi.GetFileName();
+    midi.answer = 0;
+    EXPECT_EQ(manage->Terminate().GetCode(), ERR_VESK_REFUSED);
+    // The question was about a take that exists and holds what was played.
+    EXPECT_EQ(S(), SOUND_STOP);
+    EXPECT_EQ(midi.GetFileName(), take);
+    const QStringList notes = MidoNotes(take);
+    ASSERT_EQ(notes.size(), 2) << notes.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(notes[0].endsWith(QStringLiteral("1 on 62 90")));
+}
+
 TEST_F(Manage, TerminateEndsEveryWorker) {
     ASSERT_EQ(manage->Terminate(), 0);
     EXPECT_FALSE(manage->IsInitialized());
@@ -458,6 +472,22 @@ std::vector<std::pair<std::int16_t, std::int16_t>> WavFrames(const QString& path
                             static_cast<std::int16_t>(bytes[i + 2] | (bytes[i + 3] << 8)));
     }
     return frames;
+}
+
+TEST_F(Manage, EndingDuringAnAudioRecordingLeavesNoTakeMarkedAsRecording) {
+    ASSERT_EQ(manage->AudRec(), 0);
+    const QString take = audio.GetFileName();
+    ASSERT_TRUE(Eventually([&] { return QFileInfo(take).size() > 44100; }));
+    audio.answer = 1;
+    ASSERT_EQ(manage->Terminate(), 0);
+    EXPECT_EQ(A(), SOUND_STOP);
+    EXPECT_EQ(S(), SOUND_STOP);
+    EXPECT_FALSE(WavFrames(take).empty());
+    // Started again, the engine records a new take as before.
+    ASSERT_EQ(manage->Initialize(), 0);
+    audio.DeleteFileA();
+    ASSERT_EQ(manage->AudRec(), 0);
+    EXPECT_EQ(A(), SOUND_REC);
 }
 
 TEST_F(Manage, AMixRecordsThePianosSoundWhileTheSongPlaysIntoIt) {

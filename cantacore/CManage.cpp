@@ -299,7 +299,19 @@ CVeskError CManage::AskReplace(CSoundFile* take) {
     if (take->GetFileFlag() != MODIFIED_DIRTY) {
         return result;
     }
+    const QString name = take->GetFileName();
     if (CLast::Fusion().ShowMessage(kReplaceTake, MB_YESNO, kCaption) != IDYES) {
+        result.SetCode(ERR_VESK_REFUSED, kReplaceTake);
+        return result;
+    }
+    // The window loop runs under the question: by the answer a transport may have started or
+    // another file may have become the take. Nothing is deleted then, and nothing starts.
+    if (SeqState() != SOUND_STOP || AudState() != SOUND_STOP) {
+        Show(kNotNow);
+        result.SetCode(ERR_VESK_REFUSED, kNotNow);
+        return result;
+    }
+    if (take->GetFileName() != name || take->GetFileFlag() != MODIFIED_DIRTY) {
         result.SetCode(ERR_VESK_REFUSED, kReplaceTake);
         return result;
     }

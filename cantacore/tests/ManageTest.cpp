@@ -399,6 +399,58 @@ TEST_F(Manage, AnUnsavedTakeIsReplacedOnlyWhenTheUserSaysYes) {
     EXPECT_TRUE(notes[0].endsWith(QStringLiteral("1 on 72 90")));
 }
 
+// A presenter whose modal question lets the user do something else before answering, as a
+// window loop running under a question does.
+class CMeanwhileFusion : public CRecordingFusion {
+public:
+    std::function<void()> meanwhile;
+
+    int ShowMessage(QString text, unsigned int style, QString caption) override {
+        if (style == MB_YESNO && meanwhile) {
+            const std::function<void()> once = std::move(meanwhile);
+            meanwhile = nullptr;
+            once();
+        }
+        return CRecordingFusion::ShowMessage(text, style, caption);
+    }
+};
+
+TEST_F(Manage, AnAudioRecordingStartedUnderTheReplaceQuestionIsNotJoinedByAMidiOne) {
+    const QString first = RecordTake(*manage, *piano, midi);
+    ASSERT_FALSE(first.isEmpty());
+    {
+        CMeanwhileFusion meanwhile;
+        meanwhile.meanwhile = [&] { EXPECT_EQ(manage->AudRec(), 0); };
+        meanwhile.Answer(IDYES);
+        EXPECT_EQ(manage->SeqRec().GetCode(), ERR_VESK_REFUSED);
+    }
+    CLast::InitFusion(&fusion);
+    EXPECT_EQ(S(), SOUND_STOP);
+    EXPECT_EQ(A(), SOUND_REC);
+    EXPECT_EQ(midi.GetFileName(), first);
+    EXPECT_TRUE(QFile::exists(first));
+}
+
+TEST_F(Manage, AnAlbumFileChosenUnderTheReplaceQuestionIsNeverDeleted) {
+    const QString first = RecordTake(*manage, *piano, midi);
+    ASSERT_FALSE(first.isEmpty());
+    {
+        CMeanwhileFusion meanwhile;
+        // The user discards the take by choosing the album's song instead.
+        midi.answer = 1;
+        meanwhile.meanwhile = [&] {
+            midi.DeleteFileA();
+            EXPECT_EQ(manage->SetSeqFileName(song), 1);
+        };
+        meanwhile.Answer(IDYES);
+        manage->SeqRec();
+        manage->SeqStop();
+    }
+    CLast::InitFusion(&fusion);
+    EXPECT_TRUE(QFile::exists(song));
+    EXPECT_EQ(S(), SOUND_STOP);
+}
+
 TEST_F(Manage, BackingOutOfTheExitQuestionKeepsTheTakeAndEveryWorker) {
     const QString take = RecordTake(*manage, *piano, midi);
     ASSERT_FALSE(take.isEmpty());

@@ -898,6 +898,12 @@ CVeskError CManage::SeqSave() {
     CVeskError result;
     const CResultTrace trace(result);
     CSoundFile* take = GetSeqFile();
+    // Saving moves the file its recorder is still writing.
+    if (SeqState() == SOUND_REC) {
+        Show(kNotNow);
+        result.SetCode(ERR_VESK_REFUSED, kNotNow);
+        return result;
+    }
     if (take != nullptr && take->SaveFileDefine(1) != 0) {
         SetSeqFileName(take->GetFileName());
     } else {
@@ -912,6 +918,12 @@ CVeskError CManage::AudSave() {
     CVeskError result;
     const CResultTrace trace(result);
     CSoundFile* take = GetAudFile();
+    // Saving moves the file its recorder is still writing.
+    if (AudState() == SOUND_REC) {
+        Show(kNotNow);
+        result.SetCode(ERR_VESK_REFUSED, kNotNow);
+        return result;
+    }
     if (take != nullptr && take->SaveFileDefine(1) != 0) {
         SetAudFileName(take->GetFileName());
     } else {

@@ -542,6 +542,28 @@ TEST_F(Manage, EndingDuringAnAudioRecordingLeavesNoTakeMarkedAsRecording) {
     EXPECT_EQ(A(), SOUND_REC);
 }
 
+// Saving moves the take's file into the album. The audio recorder writes its file to the end
+// and finishes its header when it stops, so a take moved while it records reaches the album
+// cut short with a header that says it is empty.
+TEST_F(Manage, ATakeIsNotSavedWhileItRecords) {
+    ASSERT_EQ(manage->AudRec(), 0);
+    const QString take = audio.GetFileName();
+    ASSERT_TRUE(Eventually([&] { return QFileInfo(take).size() > 44100; }));
+    fusion.texts.clear();
+    EXPECT_EQ(manage->AudSave().GetCode(), ERR_VESK_REFUSED);
+    EXPECT_EQ(fusion.texts, QStringList{QString::fromUtf8(kNotNow)});
+    EXPECT_EQ(A(), SOUND_REC);
+    EXPECT_EQ(audio.GetFileName(), take);
+    ASSERT_EQ(manage->AudStop(), 0);
+    EXPECT_FALSE(WavFrames(take).empty());
+
+    ASSERT_EQ(manage->SeqRec(), 0);
+    fusion.texts.clear();
+    EXPECT_EQ(manage->SeqSave().GetCode(), ERR_VESK_REFUSED);
+    EXPECT_EQ(fusion.texts, QStringList{QString::fromUtf8(kNotNow)});
+    EXPECT_EQ(S(), SOUND_REC);
+}
+
 TEST_F(Manage, AMixRecordsThePianosSoundWhileTheSongPlaysIntoIt) {
     // Each frame of the piano's sound holds its own number: any gap or repeat shows.
     piano->SetSignal(CVirtualPiano::Signal::Ramp);

@@ -6,8 +6,10 @@
 #include "CSysinfo.h"
 #include "CTrace.h"
 #include "mmsystem.h"
+#include "mmsystemx.h"
 
 #include <QSettings>
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -23,6 +25,8 @@ std::atomic<int> g_waveIn{-1};
 std::atomic<int> g_waveOut{-1};
 std::atomic<int> g_lastStatus{ZQ31_NotConnected};
 std::array<std::atomic<int>, 4> g_previous{-1, -1, -1, -1};
+std::atomic<std::int64_t> g_longestWaitMs{1000};
+std::atomic<std::uint64_t> g_passes{0};
 
 // The names of the default class, the one this platform has.
 constexpr const char* kMidiInName = "Tolvarine USB MIDI IN 1";
@@ -73,11 +77,20 @@ int FindDevice(UINT count, GetCaps getCaps, const QByteArray& name, bool exact) 
 CCheckUSBdev::CCheckUSBdev() {
     g_class = 0;
     LoadNames();
+    // Listening before the first scan: a change after it is never missed.
+    m_listener = mmxListenDevices([this] {
+        {
+            const std::lock_guard<std::mutex> guard(m_wakeLock);
+            ++m_reported;
+        }
+        m_wake.notify_all();
+    });
     g_lastStatus = CheckStatus();
     m_thread = std::thread([this] { CheckThreadFunc(this); });
 }
 
 CCheckUSBdev::~CCheckUSBdev() {
+    mmxUnlistenDevices(m_listener);
     m_running = 0;
     { const std::lock_guard<std::mutex> guard(m_wakeLock); }
     m_wake.notify_all();
@@ -112,6 +125,14 @@ const char* CCheckUSBdev::StatusName(E_ZQ31_STATUS status) {
     default:
         return "ZQ31_Disconnecting";
     }
+}
+
+void CCheckUSBdev::SetLongestWait(std::chrono::milliseconds wait) {
+    g_longestWaitMs = std::max<std::int64_t>(1, wait.count());
+}
+
+std::uint64_t CCheckUSBdev::Passes() {
+    return g_passes.load();
 }
 
 E_ZQ31_STATUS CCheckUSBdev::LastStatus() {
@@ -176,8 +197,14 @@ int CCheckUSBdev::GetWaveOutDev() {
 unsigned int CCheckUSBdev::CheckThreadFunc(void* object) {
     auto* watch = static_cast<CCheckUSBdev*>(object);
     const CPrivateAction life(kLifeSlot, "CCheckUSBdev", "CheckThreadFunc");
+    std::uint64_t seen = 0;
+    {
+        const std::lock_guard<std::mutex> guard(watch->m_wakeLock);
+        seen = watch->m_reported;
+    }
     while (watch->m_running == 1) {
         const E_ZQ31_STATUS status = CheckStatus();
+        ++g_passes;
         if (status != g_lastStatus) {
             const CScorp scope("CCheckUSBdev", "Changed Conect Status", CLast::Trace());
             CLast::Trace().TraceLine() << StatusName(status) << "\n";
@@ -194,11 +221,18 @@ unsigned int CCheckUSBdev::CheckThreadFunc(void* object) {
             }
             g_lastStatus = status;
         }
-        // While connected a removal is noticed within a millisecond; otherwise once a second.
-        const auto interval = g_lastStatus == ZQ31_Connected ? std::chrono::milliseconds(1)
-                                                             : std::chrono::milliseconds(1000);
+        // Devices that report their changes wake the watch at once, so it sleeps until then;
+        // those that do not are looked at every millisecond while the piano is connected, so
+        // that a removal is noticed at once, and once a second otherwise.
+        const auto longest = std::chrono::milliseconds(g_longestWaitMs.load());
+        const auto interval = mmxDevicesReportChanges() || g_lastStatus != ZQ31_Connected
+                                  ? longest
+                                  : std::chrono::milliseconds(1);
         std::unique_lock<std::mutex> lock(watch->m_wakeLock);
-        watch->m_wake.wait_for(lock, interval, [watch] { return watch->m_running != 1; });
+        watch->m_wake.wait_for(lock, interval, [watch, seen] {
+            return watch->m_running != 1 || watch->m_reported != seen;
+        });
+        seen = watch->m_reported;
     }
     return 0;
 }

@@ -2,7 +2,9 @@
 
 #include <QString>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <thread>
 
@@ -14,9 +16,10 @@ enum E_ZQ31_STATUS : int {
 };
 
 // Finds the piano's four devices among the machine's MIDI and wave devices and watches, on a
-// thread of its own, for the set to come or go. On every change it stops whatever transport
-// runs and refreshes the shared state, which brings the piano in line once it is back. The
-// piano present at construction is taken as already reported.
+// thread of its own, for the set to come or go: it sleeps until the devices report a change
+// (or, at the latest, until its longest wait is over) and then looks. On every change it stops
+// whatever transport runs and refreshes the shared state, which brings the piano in line once it is
+// back. The piano present at construction is taken as already reported.
 class CCheckUSBdev {
 public:
     CCheckUSBdev();
@@ -45,9 +48,18 @@ public:
     static QString MidiOutName();
     static QString WaveName();
 
+    // The longest the watch waits for the devices to report a change before it looks by
+    // itself (one second unless set; devices that report no changes are looked at every
+    // millisecond while the piano is connected).
+    static void SetLongestWait(std::chrono::milliseconds wait);
+    // How many times the watch thread has looked at the devices.
+    static std::uint64_t Passes();
+
 private:
     std::atomic<int> m_running{1};
     std::mutex m_wakeLock;
     std::condition_variable m_wake;
+    std::uint64_t m_reported = 0; // device-list changes reported to the watch, under m_wakeLock
+    int m_listener = 0;
     std::thread m_thread;
 };

@@ -17,8 +17,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <memory>
+#include <sys/stat.h>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -63,10 +65,20 @@ private:
 QString ReserveBeside(const QString& destination) {
     const QFileInfo info(destination);
     const QString folder = info.absolutePath();
+    // The hidden name is longer than the destination's own: for a name near the longest a
+    // folder takes, only as much of it as fits is kept.
+    QString visible = info.fileName();
+    const auto hiddenBytes = [](const QString& name) {
+        // The leading dot, the dot before eight hex digits, the digits and ".part".
+        return QFile::encodeName(name).size() + 15;
+    };
+    while (!visible.isEmpty() && hiddenBytes(visible) > NAME_MAX) {
+        visible.chop(visible.back().isLowSurrogate() && visible.size() > 1 ? 2 : 1);
+    }
     for (int attempt = 0; attempt < 16; ++attempt) {
         const QString name =
             QStringLiteral("%1/.%2.%3.part")
-                .arg(folder, info.fileName())
+                .arg(folder, visible)
                 .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
         QFile file(name);
         if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
@@ -152,6 +164,14 @@ CVeskError CAudioCodec::AudioCompress(const QString& source, const QString& dest
     const bool wma = EndsWith(destination, ".wma");
     if (!EndsWith(source, ".wav") || (!mp3 && !wma)) {
         result = Fail(QStringLiteral("not a .wav source, or not an .mp3 or .wma destination"));
+        scope.GetTrace().TraceEnd(result);
+        return result;
+    }
+    // Only a regular file can be a source: a named pipe would keep the worker waiting for a
+    // writer and this thread with it, and a device never ends.
+    struct stat status {};
+    if (::stat(QFile::encodeName(source).constData(), &status) != 0 || !S_ISREG(status.st_mode)) {
+        result = Fail(QStringLiteral("the source is not a regular file"));
         scope.GetTrace().TraceEnd(result);
         return result;
     }

@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config git
     qt6-base-dev qt6-base-dev-tools libgl-dev
+    libasound2-dev
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev clang-format
     fonts-ipafont-gothic

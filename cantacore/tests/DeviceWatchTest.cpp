@@ -1,5 +1,6 @@
 #include "CCheckUSBdev.h"
 #include "CLast.h"
+#include "CMmBackend.h"
 #include "CTrace.h"
 #include "CVirtualPiano.h"
 #include "CWinMsg.h"
@@ -184,4 +185,131 @@ TEST_F(DeviceWatch, ErrorsFromDeviceThreadsAreShownOnTheWindowThread) {
     }
     CWinMsg::PumpMessages();
     EXPECT_EQ(presenter.texts, ended);
+}
+
+namespace {
+// The watch's longest wait for the test, and the usual one again afterwards.
+struct CLongestWait {
+    explicit CLongestWait(std::chrono::milliseconds wait) { CCheckUSBdev::SetLongestWait(wait); }
+    ~CLongestWait() { CCheckUSBdev::SetLongestWait(std::chrono::seconds(1)); }
+};
+} // namespace
+
+// The watch sleeps until the devices report a change: with its longest wait out of reach, a
+// plug or an unplug is still reported, each after exactly one look at the devices.
+TEST_F(DeviceWatch, ChangesWakeTheWatchWhichOtherwiseSleeps) {
+    const CLongestWait longest(std::chrono::hours(1));
+    const std::uint64_t before = CCheckUSBdev::Passes();
+    watch = std::make_unique<CCheckUSBdev>();
+    // The watch's first look, at its start.
+    ASSERT_TRUE(Eventually([before] { return CCheckUSBdev::Passes() > before; }));
+    const std::uint64_t first = CCheckUSBdev::Passes();
+
+    piano->Unplug(CVirtualPiano::kWaveIn);
+    ASSERT_TRUE(Eventually([&] { return CCheckUSBdev::LastStatus() == ZQ31_Disconnecting; }));
+    piano->Unplug();
+    ASSERT_TRUE(Eventually([&] { return CCheckUSBdev::LastStatus() == ZQ31_NotConnected; }));
+    piano->Plug();
+    ASSERT_TRUE(Eventually([&] { return CCheckUSBdev::LastStatus() == ZQ31_Connected; }));
+    const QStringList expected{QStringLiteral("ZQ31_Disconnecting"),
+                               QStringLiteral("ZQ31_NotConnected"),
+                               QStringLiteral("ZQ31_Connected")};
+    EXPECT_TRUE(Eventually([&] { return Reports() == expected; }))
+        << Reports().join(' ').toStdString();
+    // One look per change; a watch that polled would have looked many times meanwhile. A
+    // change may land while the watch is still looking at the one before, hence "at most".
+    EXPECT_LE(CCheckUSBdev::Passes() - first, 3u);
+    // Plugging what is already plugged is no change and wakes nobody.
+    const std::uint64_t settled = CCheckUSBdev::Passes();
+    piano->Plug();
+    piano->Unplug(CVirtualPiano::kMidiOut);
+    ASSERT_TRUE(Eventually([&] { return CCheckUSBdev::LastStatus() == ZQ31_Disconnecting; }));
+    EXPECT_EQ(CCheckUSBdev::Passes() - settled, 1u);
+    watch.reset();
+}
+
+namespace {
+
+template <typename Base>
+class CNamed : public Base {
+public:
+    explicit CNamed(const char* name) : m_name(name) {}
+    std::string Name() const override { return m_name; }
+    bool Present() const override { return true; }
+
+private:
+    std::string m_name;
+};
+
+struct CSilentMidiOut : CNamed<CMmBackend::MidiOutPort> {
+    using CNamed::CNamed;
+    bool Send(const std::uint8_t*, std::size_t) override { return false; }
+};
+struct CSilentMidiIn : CNamed<CMmBackend::MidiInPort> {
+    using CNamed::CNamed;
+    void Listen(Sink) override {}
+};
+struct CSilentWaveOut : CNamed<CMmBackend::WaveOutPort> {
+    using CNamed::CNamed;
+    bool Play(const std::uint8_t*, std::size_t, const WAVEFORMATEX&) override { return false; }
+};
+struct CSilentWaveIn : CNamed<CMmBackend::WaveInPort> {
+    using CNamed::CNamed;
+    bool Capture(std::uint8_t*, std::size_t, const WAVEFORMATEX&, std::uint64_t) override {
+        return false;
+    }
+};
+
+// The piano's four devices, by their names, behind a backend that reports no changes.
+class CSilentBackend : public CMmBackend {
+public:
+    std::atomic<bool> plugged{false};
+    std::string Name() const override { return "silent"; }
+    std::vector<std::shared_ptr<MidiOutPort>> MidiOutPorts() override { return Listed(m_midiOut); }
+    std::vector<std::shared_ptr<MidiInPort>> MidiInPorts() override { return Listed(m_midiIn); }
+    std::vector<std::shared_ptr<WaveOutPort>> WaveOutPorts() override { return Listed(m_waveOut); }
+    std::vector<std::shared_ptr<WaveInPort>> WaveInPorts() override { return Listed(m_waveIn); }
+
+private:
+    template <typename Port>
+    std::vector<std::shared_ptr<Port>> Listed(const std::shared_ptr<Port>& port) const {
+        return plugged ? std::vector<std::shared_ptr<Port>>{port}
+                       : std::vector<std::shared_ptr<Port>>{};
+    }
+    std::shared_ptr<MidiOutPort> m_midiOut =
+        std::make_shared<CSilentMidiOut>(CVirtualPiano::kMidiOutName);
+    std::shared_ptr<MidiInPort> m_midiIn =
+        std::make_shared<CSilentMidiIn>(CVirtualPiano::kMidiInName);
+    std::shared_ptr<WaveOutPort> m_waveOut =
+        std::make_shared<CSilentWaveOut>(CVirtualPiano::kWaveOutName);
+    std::shared_ptr<WaveInPort> m_waveIn =
+        std::make_shared<CSilentWaveIn>(CVirtualPiano::kWaveInName);
+};
+
+} // namespace
+
+// Devices that report nothing are still found: the watch looks by itself.
+TEST_F(DeviceWatch, DevicesThatReportNothingAreFoundByLooking) {
+    auto silent = std::make_shared<CSilentBackend>();
+    mmxUseBackend(silent);
+    const CLongestWait longest(std::chrono::milliseconds(20));
+    watch = std::make_unique<CCheckUSBdev>();
+    EXPECT_EQ(CCheckUSBdev::LastStatus(), ZQ31_NotConnected);
+    silent->plugged = true;
+    ASSERT_TRUE(Eventually([&] { return CCheckUSBdev::LastStatus() == ZQ31_Connected; }));
+    silent->plugged = false;
+    ASSERT_TRUE(Eventually([&] { return CCheckUSBdev::LastStatus() == ZQ31_NotConnected; }));
+    // A look in the middle of a flip sees some devices and not others, as when a piano's
+    // functions come one by one: that is reported too. The report is written out as the
+    // watch's trace scope ends, just after the state changes.
+    const QStringList expected{QStringLiteral("ZQ31_Connected"),
+                               QStringLiteral("ZQ31_NotConnected")};
+    const auto whole = [this] {
+        QStringList reports = Reports();
+        reports.removeAll(QStringLiteral("ZQ31_Disconnecting"));
+        return reports;
+    };
+    EXPECT_TRUE(Eventually([&] { return whole() == expected; }))
+        << Reports().join(' ').toStdString();
+    watch.reset();
 }

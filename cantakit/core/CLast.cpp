@@ -2,12 +2,14 @@
 
 #include "CDummy.h"
 #include "CFusion.h"
+#include "CRtThread.h"
 #include "CTrace.h"
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 
 namespace {
 
@@ -61,6 +63,15 @@ T& Registered(const std::atomic<T*>& slot, const char* what) {
 
 void CLast::InitTrace(CTrace* trace) {
     g_trace.store(trace, std::memory_order_release);
+    // A device thread refused real-time scheduling says so once, in whichever log is current.
+    static std::once_flag reportSet;
+    std::call_once(reportSet, [] {
+        CRtThread::SetReport([](const std::string& line) {
+            if (CTrace* current = g_trace.load(std::memory_order_acquire)) {
+                current->TraceLine() << QString::fromStdString(line) << "\n";
+            }
+        });
+    });
 }
 void CLast::InitFusion(CFusion* fusion) {
     g_fusion.store(fusion, std::memory_order_release);

@@ -9,7 +9,13 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -73,6 +79,26 @@ TEST_P(AudioCodecTest, CopiesTheSourceWhateverTheCaseOfTheExtensions) {
     EXPECT_EQ(Files().size(), 2) << qPrintable(Files().join(QLatin1Char(' ')));
 }
 
+TEST_P(AudioCodecTest, CopiesToAnyNameTheFolderTakes) {
+    const auto samples = audiotest::Signal(kRate * 3 / 2, 2, kRate);
+    const QString extension = QLatin1Char('.') + QString::fromLatin1(GetParam().extension);
+    // A leading dash, a colon, and a Japanese name as long as a file name may be in UTF-8
+    // (83 characters of three bytes and the extension: 253 of 255 bytes).
+    const QStringList names = {QStringLiteral("-take: 1") + extension,
+                               QString(83, QChar(0x97F3)) + extension};
+    for (const QString& name : names) {
+        const QString source = Source(QStringLiteral("-録音:1.wav"), samples);
+        const QString destination = Path(name);
+        CAudioCodec codec;
+        EXPECT_EQ(codec.AudioCompress(source, destination).GetCode(), ERR_VESK_OK)
+            << qPrintable(name);
+        ExpectFaithful(destination, samples);
+        QFile::remove(source);
+        EXPECT_EQ(Files(), QStringList{name}) << qPrintable(Files().join(QLatin1Char(' ')));
+        QFile::remove(destination);
+    }
+}
+
 TEST_P(AudioCodecTest, ConvertsALastPartialChunkWithoutRepeatingAudio) {
     // 1000 frames and a half: the data is neither a multiple of 1024 bytes nor of the frame.
     auto samples = audiotest::Signal(kRate + 1000, 2, kRate);
@@ -123,6 +149,51 @@ TEST_P(AudioCodecTest, FailsOnSourcesThatAreNotWholeWaveFiles) {
                   .GetCode(),
               ERR_VESK_REFUSED);
     EXPECT_TRUE(Files().isEmpty());
+}
+
+TEST_P(AudioCodecTest, FailsAtOnceOnSourcesThatAreNotRegularFiles) {
+    const QString destination = Path(QStringLiteral("out.") + GetParam().extension);
+    CAudioCodec codec;
+    // A folder with a wave file's name.
+    ASSERT_TRUE(QDir(m_folder).mkdir(QStringLiteral("folder.wav")));
+    EXPECT_EQ(codec.AudioCompress(Path(QStringLiteral("folder.wav")), destination).GetCode(),
+              ERR_VESK_REFUSED);
+    EXPECT_FALSE(QFile::exists(destination));
+    // A device that never ends, behind a link with a wave file's name.
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), Path(QStringLiteral("zero.wav"))));
+    EXPECT_EQ(codec.AudioCompress(Path(QStringLiteral("zero.wav")), destination).GetCode(),
+              ERR_VESK_REFUSED);
+    EXPECT_FALSE(QFile::exists(destination));
+    QFile::remove(Path(QStringLiteral("zero.wav")));
+
+    // A named pipe nobody writes to: opening it for reading would wait for a writer forever.
+    // Should the conversion block there, a writer comes after a generous deadline, so the test
+    // ends and fails instead of hanging.
+    const QByteArray fifo = QFile::encodeName(Path(QStringLiteral("pipe.wav")));
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+    std::atomic<bool> returned{false};
+    std::atomic<bool> rescued{false};
+    std::thread rescuer([&] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+        while (!returned && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        while (!returned) {
+            const int fd = ::open(fifo.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (fd >= 0) {
+                rescued = true;
+                ::close(fd);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    });
+    const E_ERR_VESK code = codec.AudioCompress(QFile::decodeName(fifo), destination).GetCode();
+    returned = true;
+    rescuer.join();
+    EXPECT_EQ(code, ERR_VESK_REFUSED);
+    EXPECT_FALSE(rescued) << "the conversion waited for a writer on the pipe";
+    EXPECT_FALSE(QFile::exists(destination));
+    EXPECT_TRUE(Files().isEmpty()) << qPrintable(Files().join(QLatin1Char(' ')));
 }
 
 TEST_P(AudioCodecTest, AFailureLeavesAnExistingDestinationAlone) {

@@ -1,5 +1,7 @@
 #include "CCallbackQueue.h"
 
+#include "CRtThread.h"
+
 CCallbackQueue::CCallbackQueue(Function function) : m_function(std::move(function)) {
     if (m_function) {
         m_thread = std::thread([this] { Run(); });
@@ -44,6 +46,10 @@ bool CCallbackQueue::OnCallbackThread() const {
 }
 
 void CCallbackQueue::Run() {
+    // Callbacks refill devices (the next stream buffer, the next wave block): they are as
+    // pressing as the devices themselves.
+    CRtThread::Name("mm-callback");
+    CRtThread::Promote();
     std::unique_lock<std::mutex> lock(m_lock);
     for (;;) {
         m_wake.wait(lock, [this] { return m_finish || !m_items.empty(); });

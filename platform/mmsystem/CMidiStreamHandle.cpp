@@ -1,7 +1,8 @@
 #include "CMidiStreamHandle.h"
 
+#include "CRtThread.h"
+
 #include <cstring>
-#include <sys/prctl.h>
 
 CMidiStreamHandle::CMidiStreamHandle(std::shared_ptr<CMmBackend::MidiOutPort> port, UINT deviceId,
                                      DWORD_PTR callback, DWORD_PTR instance, DWORD flags)
@@ -221,8 +222,10 @@ MMRESULT CMidiStreamHandle::Property(BYTE* data, DWORD property) {
 }
 
 void CMidiStreamHandle::Schedule() {
-    // Wake-ups as close to the due time as the kernel allows.
-    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+    // Wake-ups as close to the due time as the kernel allows, ahead of ordinary threads where
+    // the system grants real-time scheduling.
+    CRtThread::Name("mm-stream");
+    CRtThread::Promote();
     std::unique_lock<std::mutex> lock(m_streamLock);
     while (!m_closing) {
         if (!m_running || m_queue.empty()) {

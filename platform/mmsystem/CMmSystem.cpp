@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 CMmSystem& CMmSystem::Instance() {
     // Never destroyed: device threads may still ask for it while the process ends.
@@ -25,8 +26,34 @@ std::shared_ptr<CMmBackend> CMmSystem::Backend() {
 }
 
 void CMmSystem::SetBackend(std::shared_ptr<CMmBackend> backend) {
-    const std::lock_guard<std::mutex> guard(m_lock);
-    m_backend = std::move(backend);
+    std::shared_ptr<CMmBackend> old;
+    {
+        const std::lock_guard<std::mutex> guard(m_lock);
+        old = std::exchange(m_backend, std::move(backend));
+    }
+    // The old backend goes (and stops its own threads) with no lock of the library held.
+    old.reset();
+    DevicesChanged();
+}
+
+void CMmSystem::DevicesChanged() {
+    const std::lock_guard<std::mutex> guard(m_listenLock);
+    ++m_changes;
+    for (const auto& [id, listener] : m_listeners) {
+        listener();
+    }
+}
+
+int CMmSystem::Listen(std::function<void()> listener) {
+    const std::lock_guard<std::mutex> guard(m_listenLock);
+    const int id = m_nextListener++;
+    m_listeners[id] = std::move(listener);
+    return id;
+}
+
+void CMmSystem::Unlisten(int id) {
+    const std::lock_guard<std::mutex> guard(m_listenLock);
+    m_listeners.erase(id);
 }
 
 std::shared_ptr<CVirtualPiano> CMmSystem::Piano() {
@@ -139,4 +166,24 @@ std::string mmxBackendName() {
 
 std::shared_ptr<CVirtualPiano> mmxVirtualPiano() {
     return CMmSystem::Instance().Piano();
+}
+
+void mmxDevicesChanged() {
+    CMmSystem::Instance().DevicesChanged();
+}
+
+std::uint64_t mmxDeviceChanges() {
+    return CMmSystem::Instance().Changes();
+}
+
+bool mmxDevicesReportChanges() {
+    return CMmSystem::Instance().Backend()->ReportsChanges();
+}
+
+int mmxListenDevices(std::function<void()> listener) {
+    return CMmSystem::Instance().Listen(std::move(listener));
+}
+
+void mmxUnlistenDevices(int id) {
+    CMmSystem::Instance().Unlisten(id);
 }

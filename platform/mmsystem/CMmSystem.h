@@ -2,6 +2,9 @@
 
 #include "CMmBackend.h"
 
+#include <atomic>
+#include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -18,6 +21,12 @@ public:
     void SetBackend(std::shared_ptr<CMmBackend> backend);
     std::shared_ptr<CVirtualPiano> Piano();
 
+    // Device-list changes: a counter and the listeners told of each (see mmsystemx.h).
+    void DevicesChanged();
+    std::uint64_t Changes() const { return m_changes.load(); }
+    int Listen(std::function<void()> listener);
+    void Unlisten(int id);
+
     // A MIDI input can be open once at a time.
     bool TakeMidiIn(const CMmBackend::Port* port);
     void ReleaseMidiIn(const CMmBackend::Port* port);
@@ -31,4 +40,9 @@ private:
     std::mutex m_lock;
     std::shared_ptr<CMmBackend> m_backend;
     std::set<const CMmBackend::Port*> m_takenMidiIns;
+
+    std::atomic<std::uint64_t> m_changes{0};
+    std::mutex m_listenLock; // held while the listeners run
+    std::map<int, std::function<void()>> m_listeners;
+    int m_nextListener = 1;
 };

@@ -1,6 +1,7 @@
 #include "CVirtualBackend.h"
 
 #include "CVirtualPiano.h"
+#include "mmsystemx.h"
 
 namespace {
 
@@ -83,9 +84,12 @@ CVirtualBackend::CVirtualBackend(std::shared_ptr<CVirtualPiano> piano)
     : m_piano(std::move(piano)), m_midiOut(std::make_shared<CPianoMidiOut>(m_piano)),
       m_midiIn(std::make_shared<CPianoMidiIn>(m_piano)),
       m_waveOut(std::make_shared<CPianoWaveOut>(m_piano)),
-      m_waveIn(std::make_shared<CPianoWaveIn>(m_piano)) {}
+      m_waveIn(std::make_shared<CPianoWaveIn>(m_piano)),
+      m_plugListener(m_piano->AddPlugListener([] { mmxDevicesChanged(); })) {}
 
-CVirtualBackend::~CVirtualBackend() = default;
+CVirtualBackend::~CVirtualBackend() {
+    m_piano->RemovePlugListener(m_plugListener);
+}
 
 std::vector<std::shared_ptr<CMmBackend::MidiOutPort>> CVirtualBackend::MidiOutPorts() {
     return IfPresent(m_midiOut);

@@ -1,6 +1,9 @@
 #include "CWaveInHandle.h"
 
+#include "CRtThread.h"
+
 #include <algorithm>
+#include <vector>
 
 namespace {
 constexpr double kSliceSeconds = 0.010;
@@ -8,11 +11,20 @@ constexpr double kSliceSeconds = 0.010;
 
 CWaveInHandle::CWaveInHandle(std::shared_ptr<CMmBackend::WaveInPort> port, UINT deviceId,
                              const WAVEFORMATEX& format, DWORD_PTR callback, DWORD_PTR instance,
-                             DWORD flags)
+                             DWORD flags, std::unique_ptr<CMmBackend::WaveStream> stream)
     : CMmHandle(MakeCallback<HWAVEIN>(this, callback, instance, flags)), m_port(std::move(port)),
-      m_deviceId(deviceId), m_format(format), m_anchorTime(Clock::now()) {
+      m_deviceId(deviceId), m_format(format), m_anchorTime(Clock::now()),
+      m_stream(std::move(stream)) {
     Post(WIM_OPEN);
-    m_thread = std::thread([this] { Record(); });
+    m_thread = std::thread([this] {
+        CRtThread::Name("mm-wave-in");
+        CRtThread::Promote();
+        if (m_stream) {
+            RecordStream();
+        } else {
+            Record();
+        }
+    });
 }
 
 CWaveInHandle::~CWaveInHandle() {
@@ -78,6 +90,9 @@ MMRESULT CWaveInHandle::Start() {
         m_anchorTime = Clock::now();
         m_anchorBytes = m_captured;
         m_started = true;
+        if (m_stream) {
+            m_stream->Start();
+        }
         ++m_changes;
     }
     m_wake.notify_all();
@@ -95,6 +110,10 @@ MMRESULT CWaveInHandle::Stop() {
     {
         const std::lock_guard<std::mutex> guard(m_lock);
         if (m_started) {
+            if (m_stream) {
+                m_stream->Stop();
+                m_captured = m_stream->Frames() * m_format.nBlockAlign;
+            }
             m_anchorBytes = m_captured;
             m_started = false;
             // The buffer being filled comes back with what it holds; empty ones stay queued.
@@ -112,6 +131,10 @@ MMRESULT CWaveInHandle::Reset() {
     {
         const std::lock_guard<std::mutex> guard(m_lock);
         m_started = false;
+        if (m_stream) {
+            m_stream->Stop();
+            m_stream->Drop();
+        }
         while (!m_queue.empty()) {
             ReturnHeadLocked();
         }
@@ -128,7 +151,9 @@ MMRESULT CWaveInHandle::Position(MMTIME* time, UINT size) {
         return MMSYSERR_INVALPARAM;
     }
     const std::lock_guard<std::mutex> guard(m_lock);
-    const std::uint64_t frames = m_captured / m_format.nBlockAlign;
+    // A device that keeps time itself counts what it took in, also what no buffer was there for.
+    const std::uint64_t frames =
+        m_stream && m_started ? m_stream->Frames() : m_captured / m_format.nBlockAlign;
     switch (time->wType) {
     case TIME_SAMPLES:
         time->u.sample = static_cast<DWORD>(frames);
@@ -210,6 +235,60 @@ void CWaveInHandle::Record() {
         header->dwBytesRecorded += static_cast<DWORD>(part);
         m_captured += part;
         if (header->dwBytesRecorded + m_format.nBlockAlign > header->dwBufferLength) {
+            ReturnHeadLocked();
+        }
+    }
+}
+
+void CWaveInHandle::RecordStream() {
+    constexpr auto kSlice = std::chrono::milliseconds(10);
+    const std::size_t align = m_format.nBlockAlign;
+    const std::size_t sliceFrames = std::max<std::size_t>(1, m_format.nSamplesPerSec / 100);
+    std::vector<std::uint8_t> discard(sliceFrames * align);
+    std::unique_lock<std::mutex> lock(m_lock);
+    while (!m_closing) {
+        const std::uint64_t seen = m_changes;
+        if (!m_started) {
+            m_wake.wait(lock, [&] { return m_changes != seen; });
+            continue;
+        }
+        // Data from the device, waited for without the lock.
+        lock.unlock();
+        m_stream->Wait(kSlice);
+        lock.lock();
+        if (m_changes != seen && (!m_started || m_closing)) {
+            continue;
+        }
+        if (m_queue.empty()) {
+            // No buffer: what arrives is lost, as the device's count says; at most a slice at
+            // a time, so a device that never runs dry does not keep the thread busy.
+            m_stream->Transfer(discard.data(), sliceFrames);
+            m_wake.wait_for(lock, kSlice, [&] { return m_changes != seen; });
+            m_captured = m_stream->Frames() * align;
+            continue;
+        }
+        WAVEHDR* header = m_queue.front();
+        const std::size_t room = (header->dwBufferLength - header->dwBytesRecorded) / align;
+        if (room == 0) {
+            ReturnHeadLocked();
+            continue;
+        }
+        auto* out = reinterpret_cast<std::uint8_t*>(header->lpData) + header->dwBytesRecorded;
+        long frames = m_stream->Transfer(out, room);
+        if (frames < 0) {
+            // The device went away: silence at the pace it would have come, until the watch
+            // notices and the recorder stops.
+            m_wake.wait_for(lock, kSlice, [&] { return m_changes != seen; });
+            if (m_changes != seen) {
+                continue;
+            }
+            frames = static_cast<long>(std::min(room, sliceFrames));
+            std::fill(out, out + static_cast<std::size_t>(frames) * align,
+                      m_format.wBitsPerSample == 8 ? 0x80 : 0x00);
+        }
+        header->dwBytesRecorded += static_cast<DWORD>(static_cast<std::size_t>(frames) * align);
+        m_captured = std::max(m_captured, m_stream->Frames() * align);
+        if (header->dwBytesRecorded + align > header->dwBufferLength) {
             ReturnHeadLocked();
         }
     }

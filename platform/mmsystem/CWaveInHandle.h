@@ -10,11 +10,14 @@
 
 // An open wave input. Once started, a device thread fills the queued buffers at the format's
 // rate, in slices of 10 ms, and hands each back (WIM_DATA) when it is full. Time goes on while
-// no buffer is queued; what falls into that time is lost, as on a real device.
+// no buffer is queued; what falls into that time is lost, as on a real device. A device that
+// keeps time itself (a stream) fills the buffers as its data arrives, and the position is its
+// own count of frames taken in.
 struct CWaveInHandle : public CMmHandle {
 public:
     CWaveInHandle(std::shared_ptr<CMmBackend::WaveInPort> port, UINT deviceId,
-                  const WAVEFORMATEX& format, DWORD_PTR callback, DWORD_PTR instance, DWORD flags);
+                  const WAVEFORMATEX& format, DWORD_PTR callback, DWORD_PTR instance, DWORD flags,
+                  std::unique_ptr<CMmBackend::WaveStream> stream = nullptr);
     ~CWaveInHandle() override;
 
     UINT DeviceId() const { return m_deviceId; }
@@ -31,6 +34,7 @@ private:
     using Clock = std::chrono::steady_clock;
 
     void Record();
+    void RecordStream();
     std::uint64_t BytesAt(Clock::time_point now) const;
     void ReturnHeadLocked();
 
@@ -47,5 +51,6 @@ private:
     std::uint64_t m_captured = 0; // bytes recorded since open or reset (lost ones included)
     Clock::time_point m_anchorTime;
     std::uint64_t m_anchorBytes = 0;
+    std::unique_ptr<CMmBackend::WaveStream> m_stream;
     std::thread m_thread;
 };

@@ -1,5 +1,7 @@
 #include "CWaveOutHandle.h"
 
+#include "CRtThread.h"
+
 #include <algorithm>
 
 namespace {
@@ -8,11 +10,20 @@ constexpr double kSliceSeconds = 0.010;
 
 CWaveOutHandle::CWaveOutHandle(std::shared_ptr<CMmBackend::WaveOutPort> port, UINT deviceId,
                                const WAVEFORMATEX& format, DWORD_PTR callback, DWORD_PTR instance,
-                               DWORD flags)
+                               DWORD flags, std::unique_ptr<CMmBackend::WaveStream> stream)
     : CMmHandle(MakeCallback<HWAVEOUT>(this, callback, instance, flags)), m_port(std::move(port)),
-      m_deviceId(deviceId), m_format(format), m_anchorTime(Clock::now()) {
+      m_deviceId(deviceId), m_format(format), m_anchorTime(Clock::now()),
+      m_stream(std::move(stream)) {
     Post(WOM_OPEN);
-    m_thread = std::thread([this] { Play(); });
+    m_thread = std::thread([this] {
+        CRtThread::Name("mm-wave-out");
+        CRtThread::Promote();
+        if (m_stream) {
+            PlayStream();
+        } else {
+            Play();
+        }
+    });
 }
 
 CWaveOutHandle::~CWaveOutHandle() {
@@ -87,6 +98,9 @@ MMRESULT CWaveOutHandle::Pause() {
         if (m_paused) {
             return MMSYSERR_NOERROR;
         }
+        if (m_stream) {
+            m_stream->Pause(true);
+        }
         m_anchorBytes = BytesAt(Clock::now());
         m_flowing = false;
         m_paused = true;
@@ -102,6 +116,9 @@ MMRESULT CWaveOutHandle::Restart() {
         if (!m_paused) {
             return MMSYSERR_NOERROR;
         }
+        if (m_stream) {
+            m_stream->Pause(false);
+        }
         m_paused = false;
         ++m_changes;
     }
@@ -112,6 +129,17 @@ MMRESULT CWaveOutHandle::Restart() {
 MMRESULT CWaveOutHandle::Reset() {
     {
         const std::lock_guard<std::mutex> guard(m_lock);
+        if (m_stream) {
+            m_stream->Drop();
+            m_stream->Pause(false);
+            // What the device held goes back first: it was written before what is queued.
+            for (const Sent& sent : m_inDevice) {
+                SetFlags(sent.header->dwFlags, WHDR_DONE, WHDR_INQUEUE);
+                Post(WOM_DONE, reinterpret_cast<DWORD_PTR>(sent.header));
+            }
+            m_inDevice.clear();
+            m_lostBytes = 0;
+        }
         while (!m_queue.empty()) {
             WAVEHDR* header = m_queue.front();
             m_queue.pop_front();
@@ -135,7 +163,8 @@ MMRESULT CWaveOutHandle::Position(MMTIME* time, UINT size) {
     }
     const std::lock_guard<std::mutex> guard(m_lock);
     // Never ahead of what was really handed over plus the slice being played.
-    const double bytes = std::max(0.0, BytesAt(Clock::now()));
+    const double bytes =
+        m_stream ? static_cast<double>(StreamBytesLocked()) : std::max(0.0, BytesAt(Clock::now()));
     const auto whole = static_cast<std::uint64_t>(bytes);
     const std::uint64_t frames = whole / m_format.nBlockAlign;
     switch (time->wType) {
@@ -159,7 +188,7 @@ MMRESULT CWaveOutHandle::Close() {
     }
     {
         const std::lock_guard<std::mutex> guard(m_lock);
-        if (!m_queue.empty()) {
+        if (!m_queue.empty() || !m_inDevice.empty()) {
             return WAVERR_STILLPLAYING;
         }
         m_closing = true;
@@ -219,6 +248,80 @@ void CWaveOutHandle::Play() {
             m_offset = 0;
             SetFlags(header->dwFlags, WHDR_DONE, WHDR_INQUEUE);
             Post(WOM_DONE, reinterpret_cast<DWORD_PTR>(header));
+        }
+    }
+}
+
+std::uint64_t CWaveOutHandle::StreamBytesLocked() {
+    const std::uint64_t played = m_stream->Frames() * m_format.nBlockAlign + m_lostBytes;
+    return std::min(played, m_played);
+}
+
+void CWaveOutHandle::ReturnPlayedLocked() {
+    if (m_inDevice.empty()) {
+        return;
+    }
+    const std::uint64_t played = StreamBytesLocked();
+    while (!m_inDevice.empty() && m_inDevice.front().end <= played) {
+        WAVEHDR* header = m_inDevice.front().header;
+        m_inDevice.pop_front();
+        SetFlags(header->dwFlags, WHDR_DONE, WHDR_INQUEUE);
+        Post(WOM_DONE, reinterpret_cast<DWORD_PTR>(header));
+    }
+}
+
+void CWaveOutHandle::PlayStream() {
+    constexpr auto kSlice = std::chrono::milliseconds(10);
+    const std::size_t align = m_format.nBlockAlign;
+    std::unique_lock<std::mutex> lock(m_lock);
+    while (!m_closing) {
+        ReturnPlayedLocked();
+        const std::uint64_t seen = m_changes;
+        if (m_paused || m_queue.empty()) {
+            if (m_inDevice.empty() || m_paused) {
+                m_wake.wait(lock, [&] { return m_changes != seen; });
+            } else {
+                // The device is playing out what it has: look again a slice later.
+                m_wake.wait_for(lock, kSlice, [&] { return m_changes != seen; });
+            }
+            continue;
+        }
+        // Room in the device, waited for without the lock.
+        lock.unlock();
+        m_stream->Wait(kSlice);
+        lock.lock();
+        // Whatever changed meanwhile (a reset, a pause, more buffers), the head is read again.
+        if (m_closing || m_paused || m_queue.empty()) {
+            continue;
+        }
+        WAVEHDR* header = m_queue.front();
+        const std::size_t left =
+            (header->dwBufferLength - std::min(header->dwBufferLength, m_offset)) / align;
+        long frames = 0;
+        if (left > 0) {
+            frames = m_stream->Transfer(reinterpret_cast<std::uint8_t*>(header->lpData) + m_offset,
+                                        left);
+            if (frames < 0) {
+                // The device went away: what it cannot take is gone, at the pace it would have
+                // been played, until the watch notices and the player stops.
+                m_wake.wait_for(lock, kSlice, [&] { return m_changes != seen; });
+                if (m_changes != seen) {
+                    continue;
+                }
+                frames = static_cast<long>(std::min<std::size_t>(
+                    left, std::max<std::size_t>(1, m_format.nSamplesPerSec / 100)));
+                m_lostBytes += static_cast<std::uint64_t>(frames) * align;
+            }
+        }
+        const std::size_t bytes = static_cast<std::size_t>(frames) * align;
+        m_offset += static_cast<DWORD>(bytes);
+        m_played += bytes;
+        if (left == 0 || m_offset + align > header->dwBufferLength) {
+            // Written whole (a trailing partial frame cannot be played): handed back once the
+            // device has played it.
+            m_queue.pop_front();
+            m_offset = 0;
+            m_inDevice.push_back({header, m_played});
         }
     }
 }

@@ -86,8 +86,14 @@ MMRESULT OpenWave(H** handle, const std::vector<std::shared_ptr<Port>>& ports, U
     if (const MMRESULT check = CheckFormat(format); check != MMSYSERR_NOERROR || query) {
         return check;
     }
+    // A device that keeps time itself is opened now, so that a busy or vanished one refuses.
+    std::unique_ptr<CMmBackend::WaveStream> stream;
+    if (const MMRESULT opened = port->OpenStream(*format, stream); opened != MMSYSERR_NOERROR) {
+        return opened;
+    }
     const UINT id = deviceId == WAVE_MAPPER ? 0 : deviceId;
-    const auto object = std::make_shared<H>(port, id, *format, callback, instance, flags);
+    const auto object =
+        std::make_shared<H>(port, id, *format, callback, instance, flags, std::move(stream));
     CMmHandle::Add(object);
     *handle = object.get();
     return MMSYSERR_NOERROR;

@@ -41,11 +41,37 @@ CVirtualPiano::~CVirtualPiano() {
 }
 
 void CVirtualPiano::Plug(unsigned functions) {
-    m_plugged.fetch_or(functions & kAll);
+    const unsigned before = m_plugged.fetch_or(functions & kAll);
+    if ((before | (functions & kAll)) != before) {
+        PlugChanged();
+    }
 }
 
 void CVirtualPiano::Unplug(unsigned functions) {
-    m_plugged.fetch_and(~functions);
+    const unsigned before = m_plugged.fetch_and(~functions);
+    if ((before & ~functions) != before) {
+        PlugChanged();
+    }
+}
+
+int CVirtualPiano::AddPlugListener(std::function<void()> listener) {
+    const std::lock_guard<std::mutex> guard(m_plugListenLock);
+    const int id = m_nextPlugListener++;
+    m_plugListeners[id] = std::move(listener);
+    return id;
+}
+
+void CVirtualPiano::RemovePlugListener(int id) {
+    const std::lock_guard<std::mutex> guard(m_plugListenLock);
+    m_plugListeners.erase(id);
+}
+
+void CVirtualPiano::PlugChanged() {
+    // Held while the listeners run, so a removed listener is never called afterwards.
+    const std::lock_guard<std::mutex> guard(m_plugListenLock);
+    for (const auto& [id, listener] : m_plugListeners) {
+        listener();
+    }
 }
 
 void CVirtualPiano::Receive(const std::uint8_t* bytes, std::size_t length) {

@@ -12,6 +12,7 @@ extern "C" {
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <sys/stat.h>
 
 namespace {
 
@@ -42,6 +43,12 @@ std::unique_ptr<CMediaDecoder> CMediaDecoder::Open(const char* path, HRESULT* re
     QuietLibrary();
     *result = WMACONV_E_FILEOPEN;
     if (path == nullptr || *path == '\0') {
+        return nullptr;
+    }
+    // Only a regular file is played: opening a named pipe would wait for a writer, and a
+    // device never ends.
+    struct stat status {};
+    if (::stat(path, &status) != 0 || !S_ISREG(status.st_mode)) {
         return nullptr;
     }
     std::unique_ptr<CMediaDecoder> decoder(new CMediaDecoder);

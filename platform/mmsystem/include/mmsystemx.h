@@ -2,6 +2,8 @@
 
 // What this library adds to the winmm calls: choosing the devices behind them.
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -21,3 +23,18 @@ void mmxChooseDevices(int argc, char** argv);
 std::string mmxBackendName();
 // The virtual ZQ31 in use, or null.
 std::shared_ptr<CVirtualPiano> mmxVirtualPiano();
+
+// Device-list changes. A backend calls mmxDevicesChanged whenever its lists of devices may have
+// changed (a device plugged in or pulled out); choosing other devices is a change too.
+void mmxDevicesChanged();
+// How many changes there have been.
+std::uint64_t mmxDeviceChanges();
+// Whether the devices in use report their changes; where they do not, whoever watches the
+// devices has to look for itself.
+bool mmxDevicesReportChanges();
+// Calls listener after every change, on the thread that reported it, with no lock of the
+// library held but the listeners' own: it must return quickly and must not add or remove
+// listeners. Gives an id for mmxUnlistenDevices, which returns when the listener is no
+// longer running.
+int mmxListenDevices(std::function<void()> listener);
+void mmxUnlistenDevices(int id);

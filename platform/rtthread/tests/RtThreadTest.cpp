@@ -1,5 +1,6 @@
 #include "CRtThread.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <sys/prctl.h>
@@ -62,4 +63,22 @@ TEST(RtThread, NamesTheThread) {
         pthread_getname_np(pthread_self(), name, sizeof name);
         EXPECT_STREQ(name, "a-rather-long-t");
     });
+}
+
+TEST(RtThread, ARefusalIsReportedOnceForTheWholeProcess) {
+    std::atomic<int> reports{0};
+    CRtThread::SetReport([&reports](const std::string& line) {
+        EXPECT_NE(line.find("real-time scheduling not granted"), std::string::npos) << line;
+        ++reports;
+    });
+    std::atomic<int> refused{0};
+    std::thread first([&refused] { refused += CRtThread::Promote() ? 0 : 1; });
+    std::thread second([&refused] { refused += CRtThread::Promote() ? 0 : 1; });
+    first.join();
+    second.join();
+    CRtThread::SetReport(nullptr);
+    if (refused == 0) {
+        GTEST_SKIP() << "real-time scheduling is granted here: nothing to report";
+    }
+    EXPECT_EQ(reports, 1);
 }

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -89,6 +90,11 @@ public:
     void Unplug(unsigned functions = kAll);
     unsigned Plugged() const { return m_plugged; }
     bool IsPlugged(Function function) const { return (m_plugged & function) != 0; }
+    // Called on the plugging thread after every Plug or Unplug that changed what is plugged, as
+    // a USB host announces a device; it must return quickly. RemovePlugListener returns only
+    // when the listener is no longer running.
+    int AddPlugListener(std::function<void()> listener);
+    void RemovePlugListener(int id);
 
     // What the PC sends: any bytes of a MIDI stream (whole messages or parts of them).
     void Receive(const std::uint8_t* bytes, std::size_t length);
@@ -147,6 +153,10 @@ private:
     double m_amplitude = 0.5;
 
     std::atomic<unsigned> m_plugged{kAll};
+    void PlugChanged();
+    std::mutex m_plugListenLock;
+    std::map<int, std::function<void()>> m_plugListeners;
+    int m_nextPlugListener = 1;
 
     // Held while the sink is called, so a listener that goes away never hears from the piano
     // afterwards.

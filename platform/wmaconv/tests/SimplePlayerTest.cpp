@@ -6,10 +6,15 @@
 #include "MmTestSupport.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -234,6 +239,39 @@ TEST_F(SimplePlayer, AMissingDeviceOrFileIsReportedAndNothingStarts) {
     EXPECT_EQ(player->GetDuration((Folder() / "no such file.wma").c_str(), &duration),
               WMACONV_E_FILEOPEN);
     EXPECT_EQ(duration, 0u);
+}
+
+TEST_F(SimplePlayer, ANamedPipeIsRefusedWithoutWaitingForAWriter) {
+    // Opening a pipe nobody writes to for reading waits for a writer. Should the player block
+    // there, a writer comes after a generous deadline, so the test ends and fails.
+    const fs::path fifo = Folder() / "pipe.wma";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::atomic<bool> returned{false};
+    std::atomic<bool> rescued{false};
+    std::thread rescuer([&] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+        while (!returned && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        while (!returned) {
+            const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (fd >= 0) {
+                rescued = true;
+                ::close(fd);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    });
+    const HRESULT started = Start(fifo);
+    DWORD duration = 1;
+    const HRESULT measured = player->GetDuration(fifo.c_str(), &duration);
+    returned = true;
+    rescuer.join();
+    EXPECT_EQ(started, WMACONV_E_FILEOPEN);
+    EXPECT_EQ(measured, WMACONV_E_FILEOPEN);
+    EXPECT_FALSE(rescued) << "the player waited for a writer on the pipe";
+    EXPECT_EQ(player->Get_hwo(), nullptr);
+    EXPECT_FALSE(finished->IsSet());
 }
 
 TEST_F(SimplePlayer, UnpluggingTheDeviceEndsPlayingAsAnError) {

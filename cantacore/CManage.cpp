@@ -182,6 +182,14 @@ CVeskError CManage::Terminate() {
     const CScorp scope("CManage", "Terminate", CLast::Trace());
     CVeskError result;
     const CResultTrace trace(result);
+    // A take is written only when its recording stops: ended first, so the question below is
+    // about what was played and no worker is torn down in the middle of a take.
+    if (AudState() == SOUND_REC) {
+        MixStop();
+    }
+    if (SeqState() == SOUND_REC) {
+        SeqStop();
+    }
     if (ClearSoundFile() != 1) {
         result.SetCode(ERR_VESK_REFUSED, QString());
         return result;
@@ -291,7 +299,19 @@ CVeskError CManage::AskReplace(CSoundFile* take) {
     if (take->GetFileFlag() != MODIFIED_DIRTY) {
         return result;
     }
+    const QString name = take->GetFileName();
     if (CLast::Fusion().ShowMessage(kReplaceTake, MB_YESNO, kCaption) != IDYES) {
+        result.SetCode(ERR_VESK_REFUSED, kReplaceTake);
+        return result;
+    }
+    // The window loop runs under the question: by the answer a transport may have started or
+    // another file may have become the take. Nothing is deleted then, and nothing starts.
+    if (SeqState() != SOUND_STOP || AudState() != SOUND_STOP) {
+        Show(kNotNow);
+        result.SetCode(ERR_VESK_REFUSED, kNotNow);
+        return result;
+    }
+    if (take->GetFileName() != name || take->GetFileFlag() != MODIFIED_DIRTY) {
         result.SetCode(ERR_VESK_REFUSED, kReplaceTake);
         return result;
     }
@@ -878,6 +898,12 @@ CVeskError CManage::SeqSave() {
     CVeskError result;
     const CResultTrace trace(result);
     CSoundFile* take = GetSeqFile();
+    // Saving moves the file its recorder is still writing.
+    if (SeqState() == SOUND_REC) {
+        Show(kNotNow);
+        result.SetCode(ERR_VESK_REFUSED, kNotNow);
+        return result;
+    }
     if (take != nullptr && take->SaveFileDefine(1) != 0) {
         SetSeqFileName(take->GetFileName());
     } else {
@@ -892,6 +918,12 @@ CVeskError CManage::AudSave() {
     CVeskError result;
     const CResultTrace trace(result);
     CSoundFile* take = GetAudFile();
+    // Saving moves the file its recorder is still writing.
+    if (AudState() == SOUND_REC) {
+        Show(kNotNow);
+        result.SetCode(ERR_VESK_REFUSED, kNotNow);
+        return result;
+    }
     if (take != nullptr && take->SaveFileDefine(1) != 0) {
         SetAudFileName(take->GetFileName());
     } else {

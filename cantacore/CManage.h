@@ -30,8 +30,8 @@ public:
     // Creates, registers and initialises the device watch and the workers. Always succeeds:
     // without the piano the workers run without devices.
     CVeskError Initialize();
-    // Asks about unsaved takes, then ends the device watch and the workers. Code 1 when the
-    // user backed out: then everything keeps running.
+    // Stops a recording in progress, asks about unsaved takes, then ends the device watch and
+    // the workers. Code 1 when the user backed out: then the workers keep running.
     CVeskError Terminate();
     bool IsInitialized() const { return m_watch != nullptr; }
 

@@ -399,6 +399,58 @@ TEST_F(Manage, AnUnsavedTakeIsReplacedOnlyWhenTheUserSaysYes) {
     EXPECT_TRUE(notes[0].endsWith(QStringLiteral("1 on 72 90")));
 }
 
+// A presenter whose modal question lets the user do something else before answering, as a
+// window loop running under a question does.
+class CMeanwhileFusion : public CRecordingFusion {
+public:
+    std::function<void()> meanwhile;
+
+    int ShowMessage(QString text, unsigned int style, QString caption) override {
+        if (style == MB_YESNO && meanwhile) {
+            const std::function<void()> once = std::move(meanwhile);
+            meanwhile = nullptr;
+            once();
+        }
+        return CRecordingFusion::ShowMessage(text, style, caption);
+    }
+};
+
+TEST_F(Manage, AnAudioRecordingStartedUnderTheReplaceQuestionIsNotJoinedByAMidiOne) {
+    const QString first = RecordTake(*manage, *piano, midi);
+    ASSERT_FALSE(first.isEmpty());
+    {
+        CMeanwhileFusion meanwhile;
+        meanwhile.meanwhile = [&] { EXPECT_EQ(manage->AudRec(), 0); };
+        meanwhile.Answer(IDYES);
+        EXPECT_EQ(manage->SeqRec().GetCode(), ERR_VESK_REFUSED);
+    }
+    CLast::InitFusion(&fusion);
+    EXPECT_EQ(S(), SOUND_STOP);
+    EXPECT_EQ(A(), SOUND_REC);
+    EXPECT_EQ(midi.GetFileName(), first);
+    EXPECT_TRUE(QFile::exists(first));
+}
+
+TEST_F(Manage, AnAlbumFileChosenUnderTheReplaceQuestionIsNeverDeleted) {
+    const QString first = RecordTake(*manage, *piano, midi);
+    ASSERT_FALSE(first.isEmpty());
+    {
+        CMeanwhileFusion meanwhile;
+        // The user discards the take by choosing the album's song instead.
+        midi.answer = 1;
+        meanwhile.meanwhile = [&] {
+            midi.DeleteFileA();
+            EXPECT_EQ(manage->SetSeqFileName(song), 1);
+        };
+        meanwhile.Answer(IDYES);
+        manage->SeqRec();
+        manage->SeqStop();
+    }
+    CLast::InitFusion(&fusion);
+    EXPECT_TRUE(QFile::exists(song));
+    EXPECT_EQ(S(), SOUND_STOP);
+}
+
 TEST_F(Manage, BackingOutOfTheExitQuestionKeepsTheTakeAndEveryWorker) {
     const QString take = RecordTake(*manage, *piano, midi);
     ASSERT_FALSE(take.isEmpty());
@@ -415,6 +467,20 @@ TEST_F(Manage, BackingOutOfTheExitQuestionKeepsTheTakeAndEveryWorker) {
     piano->ClearReceived();
     ASSERT_EQ(manage->SeqPlay(), 0);
     EXPECT_TRUE(Eventually([&] { return !piano->Received().empty(); }));
+}
+
+TEST_F(Manage, EndingDuringAMidiRecordingWritesTheTakeBeforeAskingAboutIt) {
+    ASSERT_EQ(manage->SeqRec(), 0);
+    PlayNote(*manage, *piano, 62);
+    const QString take = midi.GetFileName();
+    midi.answer = 0;
+    EXPECT_EQ(manage->Terminate().GetCode(), ERR_VESK_REFUSED);
+    // The question was about a take that exists and holds what was played.
+    EXPECT_EQ(S(), SOUND_STOP);
+    EXPECT_EQ(midi.GetFileName(), take);
+    const QStringList notes = MidoNotes(take);
+    ASSERT_EQ(notes.size(), 2) << notes.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(notes[0].endsWith(QStringLiteral("1 on 62 90")));
 }
 
 TEST_F(Manage, TerminateEndsEveryWorker) {
@@ -458,6 +524,44 @@ std::vector<std::pair<std::int16_t, std::int16_t>> WavFrames(const QString& path
                             static_cast<std::int16_t>(bytes[i + 2] | (bytes[i + 3] << 8)));
     }
     return frames;
+}
+
+TEST_F(Manage, EndingDuringAnAudioRecordingLeavesNoTakeMarkedAsRecording) {
+    ASSERT_EQ(manage->AudRec(), 0);
+    const QString take = audio.GetFileName();
+    ASSERT_TRUE(Eventually([&] { return QFileInfo(take).size() > 44100; }));
+    audio.answer = 1;
+    ASSERT_EQ(manage->Terminate(), 0);
+    EXPECT_EQ(A(), SOUND_STOP);
+    EXPECT_EQ(S(), SOUND_STOP);
+    EXPECT_FALSE(WavFrames(take).empty());
+    // Started again, the engine records a new take as before.
+    ASSERT_EQ(manage->Initialize(), 0);
+    audio.DeleteFileA();
+    ASSERT_EQ(manage->AudRec(), 0);
+    EXPECT_EQ(A(), SOUND_REC);
+}
+
+// Saving moves the take's file into the album. The audio recorder writes its file to the end
+// and finishes its header when it stops, so a take moved while it records reaches the album
+// cut short with a header that says it is empty.
+TEST_F(Manage, ATakeIsNotSavedWhileItRecords) {
+    ASSERT_EQ(manage->AudRec(), 0);
+    const QString take = audio.GetFileName();
+    ASSERT_TRUE(Eventually([&] { return QFileInfo(take).size() > 44100; }));
+    fusion.texts.clear();
+    EXPECT_EQ(manage->AudSave().GetCode(), ERR_VESK_REFUSED);
+    EXPECT_EQ(fusion.texts, QStringList{QString::fromUtf8(kNotNow)});
+    EXPECT_EQ(A(), SOUND_REC);
+    EXPECT_EQ(audio.GetFileName(), take);
+    ASSERT_EQ(manage->AudStop(), 0);
+    EXPECT_FALSE(WavFrames(take).empty());
+
+    ASSERT_EQ(manage->SeqRec(), 0);
+    fusion.texts.clear();
+    EXPECT_EQ(manage->SeqSave().GetCode(), ERR_VESK_REFUSED);
+    EXPECT_EQ(fusion.texts, QStringList{QString::fromUtf8(kNotNow)});
+    EXPECT_EQ(S(), SOUND_REC);
 }
 
 TEST_F(Manage, AMixRecordsThePianosSoundWhileTheSongPlaysIntoIt) {
@@ -506,6 +610,9 @@ TEST_F(Manage, UnpluggingDuringAMixAndAudioPlaybackStopsThemAndAllWorksAgain) {
     ASSERT_TRUE(Eventually([&] { return S() == SOUND_STOP && A() == SOUND_STOP; }));
     EXPECT_FALSE(manage->GetSequencerPlay()->IsPlaying());
     EXPECT_FALSE(manage->GetAudioRec()->IsRecording());
+    // The watch records the unplugging only after it has stopped everything: plugging in
+    // before that would let its stale "connected" pass.
+    ASSERT_TRUE(Eventually([] { return CCheckUSBdev::LastStatus() == ZQ31_NotConnected; }));
     piano->Plug();
     ASSERT_TRUE(Eventually([] { return CCheckUSBdev::LastStatus() == ZQ31_Connected; }));
 
@@ -515,6 +622,9 @@ TEST_F(Manage, UnpluggingDuringAMixAndAudioPlaybackStopsThemAndAllWorksAgain) {
     piano->Unplug();
     ASSERT_TRUE(Eventually([&] { return A() == SOUND_STOP; }));
     EXPECT_TRUE(Eventually([&] { return !manage->GetAudioPlay()->IsPlaying(); }));
+    // The watch records the unplugging only after it has stopped everything: plugging in
+    // before that would let its stale "connected" pass.
+    ASSERT_TRUE(Eventually([] { return CCheckUSBdev::LastStatus() == ZQ31_NotConnected; }));
     piano->Plug();
     ASSERT_TRUE(Eventually([] { return CCheckUSBdev::LastStatus() == ZQ31_Connected; }));
     ASSERT_EQ(manage->AudPlay(), 0);
@@ -546,6 +656,9 @@ TEST_F(Manage, UnpluggingDuringARecordingWritesWhatWasPlayed) {
     ASSERT_EQ(notes.size(), 2) << notes.join(QLatin1Char('\n')).toStdString();
     EXPECT_TRUE(notes[0].endsWith(QStringLiteral("1 on 60 100")));
 
+    // The watch records the unplugging only after it has stopped everything: plugging in
+    // before that would let its stale "connected" pass.
+    ASSERT_TRUE(Eventually([] { return CCheckUSBdev::LastStatus() == ZQ31_NotConnected; }));
     piano->Plug();
     ASSERT_TRUE(Eventually([] { return CCheckUSBdev::LastStatus() == ZQ31_Connected; }));
     midi.answer = 1;
@@ -562,6 +675,9 @@ TEST_F(Manage, UnpluggingStopsPlaybackAndTheMetronomeAndAllWorksAgainAfterwards)
     ASSERT_TRUE(Eventually([&] { return S() == SOUND_STOP && M() == MET_STOP; }));
     EXPECT_FALSE(manage->GetSequencerPlay()->IsPlaying());
 
+    // The watch records the unplugging only after it has stopped everything: plugging in
+    // before that would let its stale "connected" pass.
+    ASSERT_TRUE(Eventually([] { return CCheckUSBdev::LastStatus() == ZQ31_NotConnected; }));
     piano->Plug();
     ASSERT_TRUE(Eventually([] { return CCheckUSBdev::LastStatus() == ZQ31_Connected; }));
     piano->ClearReceived();

@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <limits>
 
 namespace {
 
@@ -83,6 +84,29 @@ TEST(TextWnd, AlignsOneLineRightOrCentreAndCutsWhatIsTooWide) {
     EXPECT_EQ(narrow.Drawn()[0].at.x(), 3) << "a cut line starts at the left margin";
 }
 
+TEST(TextWnd, CutsAVeryLongMixedLineAtTheBoxWithoutSplittingACharacter) {
+    // A pasted file name or a log line can be hundreds of thousands of characters long; the
+    // cut must come after a handful of measurements, not one per character.
+    QWidget parent;
+    CTextWnd text;
+    text.Create(QRect(0, 0, 200, 40), &parent);
+    QString line;
+    for (int i = 0; i < 50000; ++i) {
+        line += QStringLiteral("ピアノ piano 🎹");
+    }
+    text.SetText(line + QStringLiteral("\r\n") + line);
+    Picture(text);
+    ASSERT_EQ(text.Drawn().size(), 2u);
+    const QFontMetrics metrics(text.Font());
+    for (const auto& drawn : text.Drawn()) {
+        EXPECT_FALSE(drawn.text.isEmpty());
+        EXPECT_TRUE(line.startsWith(drawn.text));
+        EXPECT_FALSE(drawn.text.back().isHighSurrogate()) << "no half of a character";
+        EXPECT_LE(metrics.horizontalAdvance(drawn.text), 200 - 3);
+        EXPECT_GT(metrics.horizontalAdvance(line.left(drawn.text.size() + 2)), 200 - 3);
+    }
+}
+
 TEST(TextWnd, TakesWindowsColourValues) {
     QWidget parent;
     CTextWnd text;
@@ -122,6 +146,35 @@ TEST(Slider, SetRangeAndSetPosKeepTheirBounds) {
     EXPECT_EQ(slider.GetPos(), 300);
     slider.SetRange(9, 2);
     EXPECT_EQ(slider.GetPos(), 300);
+}
+
+TEST(Slider, WidestRangesKeepTheirBoundsWithoutOverflow) {
+    MessageLog parent;
+    CSlider slider;
+    slider.Create(QRect(10, 10, 100, 12), &parent);
+    constexpr int kLowest = std::numeric_limits<int>::min();
+    constexpr int kHighest = std::numeric_limits<int>::max();
+    slider.SetRange(kLowest, kHighest);
+    EXPECT_EQ(slider.GetPos(), kLowest);
+    slider.SetPos(kHighest);
+    EXPECT_EQ(slider.GetPos(), kHighest);
+    slider.SetPos(0);
+    EXPECT_EQ(slider.GetPos(), 0);
+    EXPECT_EQ(slider.PosAt(-1000), kLowest);
+    EXPECT_EQ(slider.PosAt(1000), kHighest);
+    EXPECT_EQ(slider.PosAt(kHighest), kHighest);
+    EXPECT_EQ(slider.PosAt(kLowest), kLowest);
+
+    // Positions far outside a small range are refused, not wrapped into it.
+    slider.SetRange(-5, 6);
+    slider.SetPos(kHighest);
+    slider.SetPos(kLowest);
+    EXPECT_EQ(slider.GetPos(), -5);
+    slider.SetRange(kLowest, kLowest + 10);
+    EXPECT_EQ(slider.GetPos(), kLowest);
+    slider.SetPos(kHighest);
+    EXPECT_EQ(slider.GetPos(), kLowest);
+    EXPECT_EQ(slider.PosAt(1000), kLowest + 10);
 }
 
 TEST(Slider, MousePositionsSelectTheNearestStepAndStayInRangeBeyondTheEnds) {

@@ -67,6 +67,12 @@ TEST_F(DropTarget, RefusesWhatIsNotAListOfLocalFiles) {
     mixed.setUrls({QUrl::fromLocalFile(elsewhere + "/a.mid"),
                    QUrl(QStringLiteral("https://example.org/song.mid"))});
     EXPECT_EQ(target.OnDragOver(&mixed), Qt::IgnoreAction);
+    // A file on another host: its path is no path of this machine.
+    QMimeData otherHost;
+    otherHost.setUrls({QUrl(QStringLiteral("file://example.org/song.mid"))});
+    QStringList paths;
+    EXPECT_FALSE(COleDropTargetEx::FileList(&otherHost, paths));
+    EXPECT_EQ(target.OnDragOver(&otherHost), Qt::IgnoreAction);
     EXPECT_EQ(target.OnDragOver(nullptr), Qt::IgnoreAction);
     QMimeData empty;
     empty.setUrls({});
@@ -82,10 +88,21 @@ TEST_F(DropTarget, GuardedFolderTakesOnlyItsOwnExtensions) {
     ASSERT_TRUE(QFile::link(album, TestHome() + "/album-link"));
     EXPECT_EQ(target.OnDragOver(Files({TestHome() + "/album-link/song.mid"}).get()),
               Qt::IgnoreAction);
+    // A link elsewhere to a file of the album is that file of the album.
+    QFile song(album + "/song.mid");
+    ASSERT_TRUE(song.open(QIODevice::WriteOnly));
+    song.close();
+    QFile::remove(elsewhere + "/linked.mid");
+    ASSERT_TRUE(QFile::link(album + "/song.mid", elsewhere + "/linked.mid"));
+    EXPECT_EQ(target.OnDragOver(Files({elsewhere + "/linked.mid"}).get()), Qt::IgnoreAction);
+    QFile::remove(elsewhere + "/linked.wav");
+    ASSERT_TRUE(QFile::link(album + "/song.mid", elsewhere + "/linked.wav"));
+    target.SetUnconditionalExt(QStringLiteral(".WAV"));
+    EXPECT_EQ(target.OnDragOver(Files({elsewhere + "/linked.wav"}).get()), Qt::IgnoreAction)
+        << "a link named as a sound file does not pass the album's MIDI file off as one";
     // A folder below the album is not the album.
     EXPECT_EQ(target.OnDragOver(Files({album + "/old/song.mid"}).get()), Qt::CopyAction);
 
-    target.SetUnconditionalExt(QStringLiteral(".WAV"));
     EXPECT_EQ(target.OnDragOver(Files({album + "/take.wav"}).get()), Qt::CopyAction);
     EXPECT_EQ(target.OnDragOver(Files({album + "/take.wav", album + "/song.mid"}).get()),
               Qt::IgnoreAction);
@@ -131,4 +148,29 @@ TEST_F(DropTarget, WindowAcceptsTheDragAndHandsTheDropOn) {
     QDragEnterEvent moveOnly(QPoint(10, 10), Qt::MoveAction, good.get(), Qt::LeftButton, {});
     QApplication::sendEvent(&window, &moveOnly);
     EXPECT_FALSE(moveOnly.isAccepted());
+}
+
+TEST_F(DropTarget, HandlerMayDeleteTheTargetThatCalledIt) {
+    // A window that closes on a drop takes its drop target with it, from inside the handler.
+    QWidget window;
+    window.resize(100, 100);
+    auto* own = new COleDropTargetEx;
+    own->SetExt(QStringLiteral(".mid"));
+    ASSERT_TRUE(own->Register(&window));
+    auto received = std::make_shared<QStringList>();
+    const QString note = QStringLiteral("handled after the target is gone");
+    own->SetDropHandler([own, received, note](const QStringList& paths) {
+        delete own;
+        // What the handler holds must outlive the target that held the handler.
+        *received = paths;
+        received->append(note);
+    });
+    const auto good = Files({elsewhere + "/a.mid"});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, good.get(), Qt::LeftButton, {});
+    QApplication::sendEvent(&window, &enter);
+    ASSERT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, good.get(), Qt::LeftButton, {});
+    QApplication::sendEvent(&window, &drop);
+    EXPECT_TRUE(drop.isAccepted());
+    EXPECT_EQ(*received, (QStringList{elsewhere + "/a.mid", note}));
 }

@@ -369,6 +369,26 @@ TEST_F(ButtonTest, AutoRepeatShrinksTheIntervalByAFifthDownToFour) {
     EXPECT_EQ(button.RepeatInterval(), CIconWndButton::kFirstInterval);
 }
 
+TEST_F(ButtonTest, PressRightAfterAReleaseStartsTheRepeatSlowAgain) {
+    // Released after a long hold and pressed again before the old timer ticked: the new press
+    // is a press of its own and waits the full first interval.
+    Make(CBmpMask::EVENT_DOWN);
+    button.Repeat();
+    QTest::mousePress(&button, Qt::LeftButton, {}, QPoint(20, 20));
+    for (int i = 0; i < 30; ++i) {
+        Tick(button);
+    }
+    ASSERT_EQ(button.RepeatInterval(), 4);
+    QTest::mouseRelease(&button, Qt::LeftButton, {}, QPoint(20, 20));
+    QTest::mousePress(&button, Qt::LeftButton, {}, QPoint(20, 20));
+    EXPECT_EQ(button.RepeatInterval(), CIconWndButton::kFirstInterval);
+    const int pressed = Clicks();
+    Tick(button);
+    EXPECT_EQ(button.RepeatInterval(), 640);
+    EXPECT_EQ(Clicks(), pressed + 1);
+    QTest::mouseRelease(&button, Qt::LeftButton, {}, QPoint(20, 20));
+}
+
 TEST_F(ButtonTest, JumpLevelsAddPressesBelowFiveMilliseconds) {
     Make(CBmpMask::EVENT_DOWN);
     button.Repeat();
@@ -414,6 +434,33 @@ TEST_F(ButtonTest, HeldButtonRepeatsOnItsOwnUntilReleasedOrDisabled) {
     button.SetEnable(0);
     EXPECT_FALSE(button.IsRepeating()) << "disabling ends the press";
     EXPECT_FALSE(button.IsPressed());
+}
+
+TEST_F(ButtonTest, LockOrHideDuringARepeatEndsThePress) {
+    // A button locked or hidden while held would never see its release: the repeat would go
+    // on pressing, unseen, for good.
+    Make(CBmpMask::EVENT_DOWN);
+    button.Repeat();
+    QTest::mousePress(&button, Qt::LeftButton, {}, QPoint(20, 20));
+    ASSERT_TRUE(button.IsRepeating());
+    button.SetVisible(0);
+    EXPECT_FALSE(button.IsPressed()) << "hiding ends the press";
+    EXPECT_FALSE(button.IsRepeating());
+    const int hidden = Clicks();
+    for (int i = 0; i < 5 && button.RepeatTimerId() != 0; ++i) {
+        Tick(button);
+    }
+    EXPECT_EQ(Clicks(), hidden) << "a hidden button presses nothing";
+
+    button.SetVisible(1);
+    QTest::mousePress(&button, Qt::LeftButton, {}, QPoint(20, 20));
+    ASSERT_TRUE(button.IsRepeating());
+    button.MouseLock();
+    EXPECT_FALSE(button.IsPressed()) << "locking ends the press";
+    EXPECT_FALSE(button.IsRepeating());
+    EXPECT_EQ(button.CurrentFrame(), 0) << "the locked button shows its state, not the press";
+    QTest::mouseRelease(&button, Qt::LeftButton, {}, QPoint(20, 20));
+    EXPECT_FALSE(button.IsRepeating());
 }
 
 // ---- CIconWndFrosted ----
@@ -627,4 +674,30 @@ TEST(IconWndSelfish, WindowDestroyedDuringThePerformanceEndsItQuietly) {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
     EXPECT_TRUE(watch.isNull());
+}
+
+TEST(IconWndSelfish, ParentDeletingTheCharacterWhenTheShowStartsEndsItQuietly) {
+    // The parent may answer "the performance starts" by deleting the character outright, in
+    // the middle of the character's own message handler.
+    class Audience : public MessageLog {
+    public:
+        QPointer<CIconWndSelfish> character;
+
+    protected:
+        LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
+            if (message == WM_DATACHANGE) {
+                delete character.data();
+            }
+            return MessageLog::OnMessage(message, wParam, lParam);
+        }
+    };
+    Audience view;
+    auto* character = new CIconWndSelfish;
+    character->Create(QRect(10, 10, 20, 20), &view, Character(&view, 1, TestArt::kUp));
+    character->SetSelfishMask(Character(&view, 5, TestArt::kUp));
+    view.character = character;
+    CWinMsg::PostMessage(character, WM_SELFISHANIMATION, 0, 0);
+    ASSERT_TRUE(view.WaitFor(WM_DATACHANGE, 1));
+    EXPECT_TRUE(view.character.isNull());
+    EXPECT_EQ(view.Settled(WM_DATACHANGE), 1) << "a deleted character announces no end";
 }

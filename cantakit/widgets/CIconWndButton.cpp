@@ -88,9 +88,7 @@ void CIconWndButton::SetEnable(int enabled) {
     }
     m_enabled = value;
     if (!m_enabled) {
-        // A press in progress ends here: a disabled button takes no release to end it.
-        StopRepeat();
-        m_pressed = false;
+        EndPress();
     }
     SelectFrame(StateFrame());
 }
@@ -101,7 +99,20 @@ void CIconWndButton::SetVisible(int visible) {
         return;
     }
     m_visible = value;
+    if (!m_visible && m_pressed) {
+        // A hidden button sees no release; unended, its repeat would go on pressing unseen.
+        EndPress();
+        SelectFrame(StateFrame());
+    }
     setVisible(value);
+}
+
+void CIconWndButton::MouseLock() {
+    m_locked = true;
+    if (m_pressed) {
+        EndPress();
+        SelectFrame(StateFrame());
+    }
 }
 
 void CIconWndButton::OnLButtonDown(const QPoint& at) {
@@ -109,6 +120,11 @@ void CIconWndButton::OnLButtonDown(const QPoint& at) {
         return;
     }
     SelectFrame(1);
+    if (!m_pressed) {
+        // A new press, not a repeat: it starts slow even when the timer of the last hold has
+        // not ticked since its release.
+        m_interval = kFirstInterval;
+    }
     if (m_repeat) {
         if (m_repeatTimer != 0) {
             killTimer(m_repeatTimer);
@@ -148,6 +164,11 @@ void CIconWndButton::StopRepeat() {
         m_repeatTimer = 0;
     }
     m_interval = kFirstInterval;
+}
+
+void CIconWndButton::EndPress() {
+    StopRepeat();
+    m_pressed = false;
 }
 
 void CIconWndButton::PressAgain() {

@@ -28,7 +28,8 @@ public:
     void SetVisible(int visible);
     int IsVisibleButton() const { return m_visible ? 1 : 0; }
     void SetJump(JUMP_LEVEL level) { m_jump = level; }
-    void MouseLock() { m_locked = true; }
+    // Ends a press in progress: a locked button takes no release to end it.
+    void MouseLock();
     bool IsMouseLocked() const { return m_locked; }
     void Repeat() { m_repeat = true; }
 
@@ -56,6 +57,8 @@ private:
     void SelectFrame(int frame);
     int StateFrame() const { return m_enabled ? m_checked : 2; }
     void StopRepeat();
+    // Ends a press that no release will end (the button disabled, hidden or locked).
+    void EndPress();
     void PressAgain();
 
     bool m_enabled = true;

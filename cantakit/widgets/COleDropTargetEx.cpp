@@ -64,7 +64,9 @@ bool COleDropTargetEx::FileList(const QMimeData* data, QStringList& paths) {
         return false;
     }
     for (const QUrl& url : data->urls()) {
-        if (!url.isLocalFile() || url.toLocalFile().isEmpty()) {
+        // A file URL naming a host is that host's file: its path read here would be "//host/..",
+        // which this system takes for a local folder called "host".
+        if (!url.isLocalFile() || !url.host().isEmpty() || url.toLocalFile().isEmpty()) {
             paths.clear();
             return false;
         }
@@ -79,6 +81,18 @@ bool COleDropTargetEx::IsGuarded(const QString& folder) const {
 }
 
 bool COleDropTargetEx::Passes(const QString& path) const {
+    if (!PassesAsNamed(path)) {
+        return false;
+    }
+    // A link is also judged as the file it leads to: a link elsewhere to a file of a guarded
+    // folder, or named with another extension, must not bring that file in.
+    const QFileInfo info(path);
+    const QString target = info.canonicalFilePath();
+    return target.isEmpty() || target == QDir::cleanPath(info.absoluteFilePath()) ||
+           PassesAsNamed(target);
+}
+
+bool COleDropTargetEx::PassesAsNamed(const QString& path) const {
     const QString extension = Extension(path);
     if (!ListHolds(m_extensions, extension)) {
         return false;
@@ -108,7 +122,10 @@ bool COleDropTargetEx::OnDrop(const QMimeData* data) {
         return false;
     }
     if (m_handler) {
-        m_handler(paths);
+        // Called through a copy: a handler that closes the window may delete this target, and
+        // the handler it holds, while it runs. Nothing of this target is touched afterwards.
+        const DropHandler handler = m_handler;
+        handler(paths);
     }
     return true;
 }

@@ -37,7 +37,7 @@ public:
     bool OnDrop(const QMimeData* data);
 
     // The local files the data lists; false when it lists none, or anything that is not a
-    // local file.
+    // local file (a file URL that names a host included).
     static bool FileList(const QMimeData* data, QStringList& paths);
 
 protected:
@@ -45,6 +45,8 @@ protected:
 
 private:
     bool Passes(const QString& path) const;
+    // Passes by the path as spelt, without following a link.
+    bool PassesAsNamed(const QString& path) const;
     bool IsGuarded(const QString& folder) const;
 
     QPointer<QWidget> m_window;

@@ -12,14 +12,14 @@ void CSlider::SetRange(int low, int high) {
     if (low >= high) {
         return;
     }
-    m_offset = -low;
+    m_offset = -static_cast<long long>(low);
     m_lowest = 0;
-    m_highest = high - low;
+    m_highest = static_cast<long long>(high) - low;
     m_position = 0;
 }
 
 void CSlider::SetPos(int position) {
-    const int internal = position + m_offset;
+    const long long internal = position + m_offset;
     if (internal != m_position && internal >= m_lowest && internal <= m_highest) {
         m_position = internal;
         update();
@@ -28,14 +28,17 @@ void CSlider::SetPos(int position) {
 
 int CSlider::PosAt(int x) const {
     const int w = width();
-    const int n = m_highest - m_lowest;
+    const long long n = m_highest - m_lowest;
     if (w <= 0 || n <= 0) {
         return GetPos();
     }
     // The nearest step, with percent precision.
-    const long long percent = (static_cast<long long>(x) + w / n / 2) * 100 / w;
+    // Beyond the ends the bound is the answer; clamping the percent first keeps n * percent in
+    // range for any x.
+    const long long percent =
+        std::clamp<long long>((static_cast<long long>(x) + w / n / 2) * 100 / w, 0, 100);
     const long long step = std::clamp<long long>(n * percent / 100, m_lowest, m_highest);
-    return static_cast<int>(step) - m_offset;
+    return static_cast<int>(step - m_offset);
 }
 
 void CSlider::Follow(const QPoint& at) {

@@ -17,7 +17,7 @@ public:
     void SetRange(int low, int high);
     // Ignored outside the range.
     void SetPos(int position);
-    int GetPos() const { return m_position - m_offset; }
+    int GetPos() const { return static_cast<int>(m_position - m_offset); }
 
     // The value a mouse at x (client coordinates) selects.
     int PosAt(int x) const;
@@ -33,8 +33,9 @@ private:
     void PostToParent();
     void Follow(const QPoint& at);
 
-    int m_offset = 0;
-    int m_position = 2;
-    int m_lowest = 0;
-    int m_highest = 4;
+    // Wider than int: the span of the widest range and an offset position both overflow it.
+    long long m_offset = 0;
+    long long m_position = 2;
+    long long m_lowest = 0;
+    long long m_highest = 4;
 };

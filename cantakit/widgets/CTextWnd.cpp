@@ -102,11 +102,23 @@ void CTextWnd::paintEvent(QPaintEvent*) {
     const int room = client.width() - 3;
     int y = 3;
     for (QString line : m_lines) {
-        while (!line.isEmpty() && metrics.horizontalAdvance(line) > room) {
-            line.chop(1);
-            if (!line.isEmpty() && line.back().isHighSurrogate()) {
-                line.chop(1);
+        if (metrics.horizontalAdvance(line) > room) {
+            // The longest start that fits, found by halving: measuring after every dropped
+            // character costs the square of the length, minutes for a very long line.
+            qsizetype fits = 0;
+            qsizetype tooWide = line.size();
+            while (tooWide - fits > 1) {
+                const qsizetype middle = fits + (tooWide - fits) / 2;
+                if (metrics.horizontalAdvance(line.left(middle)) > room) {
+                    tooWide = middle;
+                } else {
+                    fits = middle;
+                }
             }
+            if (fits > 0 && line.at(fits - 1).isHighSurrogate()) {
+                --fits;
+            }
+            line.truncate(fits);
         }
         painter.drawText(QRect(x, y, std::max(0, client.width() - x), distance),
                          Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, line);

@@ -19,6 +19,10 @@
 #include <new>
 #include <system_error>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 const QString CAudioPlay::kUnexpected = QStringLiteral("予期せぬエラーが発生しました。(1)");
 const QString CAudioPlay::kNoFile =
     QStringLiteral("アルバムからオーディオファイルを選んでください。");
@@ -54,12 +58,29 @@ CVeskError Error(E_ERR_VESK code, const QString& text) {
     return error;
 }
 
-// The file of a path as the file system names it: any characters, spaces included.
+// The file of a path as the file system names it: any characters, spaces included. Only a
+// regular file: a FIFO would hold the caller until some writer came, a device node never
+// ends, and a folder reads as nothing. Opened without waiting, then checked.
 std::FILE* OpenForReading(const QString& path) {
     if (path.isEmpty()) {
         return nullptr;
     }
-    return std::fopen(QFile::encodeName(path).constData(), "rb");
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return nullptr;
+    }
+    struct stat info {};
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || flags < 0 ||
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    std::FILE* file = ::fdopen(fd, "rb");
+    if (file == nullptr) {
+        ::close(fd);
+    }
+    return file;
 }
 
 } // namespace

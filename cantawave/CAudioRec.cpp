@@ -345,10 +345,15 @@ CVeskError CAudioRec::Start() {
     s.path = s.fileName;
     const QByteArray path = QFile::encodeName(s.path);
     s.fd = ::open(path.constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (s.fd < 0 || ::fstat(s.fd, &s.identity) != 0) {
+    const bool known = s.fd >= 0 && ::fstat(s.fd, &s.identity) == 0;
+    // A FIFO or a device node under the name would take the samples where nobody finds them;
+    // it is not the recorder's to delete either.
+    if (!known || !S_ISREG(s.identity.st_mode)) {
         if (s.fd >= 0) {
             ::close(s.fd);
-            ::unlink(path.constData());
+            if (!known) {
+                ::unlink(path.constData());
+            }
             s.fd = -1;
         }
         CloseDevice();
@@ -375,7 +380,7 @@ CVeskError CAudioRec::Start() {
         s.recording.store(false);
         ::close(s.fd);
         s.fd = -1;
-        ::unlink(path.constData());
+        RemoveOurFile();
         CloseDevice();
         error.SetCode(ERR_VESK_FAILED, text);
         return error;
@@ -514,6 +519,12 @@ bool CAudioRec::StillOurFile() const {
     return now.st_dev == m_state->identity.st_dev && now.st_ino == m_state->identity.st_ino;
 }
 
+void CAudioRec::RemoveOurFile() const {
+    if (StillOurFile()) {
+        ::unlink(QFile::encodeName(m_state->path).constData());
+    }
+}
+
 // Ends the recording from the thread: no more headers go to the device, and the device hands
 // back the ones it holds (their samples are not written).
 void CAudioRec::EndBySelf(int reason) {
@@ -554,7 +565,7 @@ void CAudioRec::Record() {
         s.wake.notify_all();
         ::close(s.fd);
         s.fd = -1;
-        ::unlink(QFile::encodeName(s.path).constData());
+        RemoveOurFile();
         return;
     }
     {
@@ -664,7 +675,7 @@ void CAudioRec::Record() {
     }
     s.fd = -1;
     if (s.result.load() != RESULT_OK) {
-        ::unlink(QFile::encodeName(s.path).constData());
+        RemoveOurFile();
     }
 
     const int ended = s.ended.load();

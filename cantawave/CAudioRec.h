@@ -101,6 +101,9 @@ private:
     bool WriteAll(const void* bytes, std::size_t length, std::uint64_t offset, int* error);
     bool WriteSizes(std::uint64_t dataBytes);
     bool StillOurFile() const;
+    // Deletes the take, but only while its name still leads to it: a file put under that name
+    // meanwhile is someone else's.
+    void RemoveOurFile() const;
     void CloseDevice();
     void Retire();
 

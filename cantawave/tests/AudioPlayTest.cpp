@@ -7,11 +7,18 @@
 #include "mmsystemx.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <gtest/gtest.h>
 #include <memory>
 #include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -209,6 +216,45 @@ TEST_F(AudioPlay, FailuresSayWhyAndLeaveNothingOpen) {
     piano->Plug();
     EXPECT_EQ(piano->ReceivedAudioBytes(), 0u);
     EXPECT_EQ(services.EndNotices(), 0);
+}
+
+// A name chosen from the album may lead to something that is not a file: opening a FIFO
+// for reading waits for a writer, and a device node never ends. Neither may hold the window
+// thread.
+TEST_F(AudioPlay, AFifoADirectoryOrADeviceNodeIsNoFileAndNeverHoldsTheCaller) {
+    const QString fifo = QDir(TestHome()).filePath(QStringLiteral("pipe.wav"));
+    QFile::remove(fifo);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString folder = QDir(TestHome()).filePath(QStringLiteral("folder.wav"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    for (const QString& path : {fifo, folder, QStringLiteral("/dev/zero")}) {
+        SCOPED_TRACE(path.toStdString());
+        std::atomic<bool> returned{false};
+        CVeskError result;
+        std::thread caller([&] {
+            player->SetFileName(path);
+            result = player->Start();
+            returned = true;
+        });
+        const bool inTime = Eventually([&] { return returned.load(); });
+        if (!inTime && path == fifo) {
+            // Lets a caller stuck in opening the FIFO go, so that the test fails instead.
+            const int writer = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
+            if (writer >= 0) {
+                ::close(writer);
+            }
+        }
+        caller.join();
+        ASSERT_TRUE(inTime);
+        EXPECT_EQ(result, ERR_VESK_FAILED);
+        EXPECT_EQ(result.GetStr(), CAudioPlay::kNoFile);
+        EXPECT_EQ(player->GetDuration(), 0u);
+        EXPECT_FALSE(player->IsPlaying());
+        EXPECT_EQ(player->Stop(), ERR_VESK_OK);
+    }
+    EXPECT_EQ(piano->ReceivedAudioBytes(), 0u);
+    EXPECT_EQ(services.EndNotices(), 0);
+    EXPECT_TRUE(QFileInfo(fifo).exists());
 }
 
 TEST_F(AudioPlay, UnpluggingThePianosAudioEndsPlaybackAsAnErrorDoes) {

@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -20,6 +21,7 @@
 #include <mutex>
 #include <spawn.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -250,6 +252,21 @@ TEST_F(AudioRec, StartFailuresAreReportedAndLeaveNoFile) {
     EXPECT_EQ(noFolder.GetCode(), ERR_VESK_FAILED);
     EXPECT_EQ(noFolder.GetStr(), kSaveFailed);
 
+    // A name that leads to no file records nowhere: the samples would be lost while the
+    // recording seemed to go on. The FIFO is not the recorder's to delete.
+    const QString fifo = folder + QStringLiteral("/pipe.wav");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const QString& node : {fifo, QStringLiteral("/dev/null")}) {
+        recorder.SetFileName(node);
+        const CVeskError notAFile = recorder.Start();
+        EXPECT_EQ(notAFile.GetCode(), ERR_VESK_FAILED) << node.toStdString();
+        EXPECT_EQ(notAFile.GetStr(), kSaveFailed);
+        EXPECT_FALSE(recorder.IsRecording());
+        EXPECT_EQ(recorder.Stop(), ERR_VESK_OK);
+    }
+    EXPECT_TRUE(QFileInfo(fifo).exists());
+    EXPECT_TRUE(QFileInfo::exists(QStringLiteral("/dev/null")));
+
     recorder.SetFileName(path);
     piano->Unplug(CVirtualPiano::kWaveIn);
     const CVeskError noDevice = recorder.Start();
@@ -410,6 +427,26 @@ TEST_F(AudioRec, RemovingTheFilesFolderLosesTheRecordingAndSaysSo) {
     EXPECT_EQ(engine.Messages(), QStringList{kSaveFailed});
     EXPECT_EQ(recorder.Stop(), ERR_VESK_OK);
     EXPECT_FALSE(QFile::exists(inner + QStringLiteral("/take.wav")));
+}
+
+// The take moved away and another file put under its name while recording: the recording is
+// lost as when its folder goes, but the file now under that name is someone else's and stays.
+TEST_F(AudioRec, AFileThatTookTheTakesNameIsNeverDeleted) {
+    ASSERT_EQ(recorder.Start(), ERR_VESK_OK);
+    ASSERT_TRUE(Eventually([&] { return recorder.WrittenBytes() >= CAudioRec::kBufferBytes; }));
+    ASSERT_TRUE(QFile::rename(path, folder + QStringLiteral("/moved.wav")));
+    const QByteArray theirs("not a recording");
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_EQ(file.write(theirs), theirs.size());
+    }
+    ASSERT_TRUE(Eventually([&] { return !recorder.IsRecording(); }));
+    ASSERT_TRUE(Eventually([&] { return engine.Messages().size() == 1; }));
+    EXPECT_EQ(engine.Messages(), QStringList{kSaveFailed});
+    EXPECT_EQ(recorder.Stop(), ERR_VESK_OK);
+    ASSERT_TRUE(QFile::exists(path));
+    EXPECT_EQ(Contents(path).size(), static_cast<std::size_t>(theirs.size()));
 }
 
 TEST_F(AudioRec, TheLevelMeterFollowsTheSignal) {

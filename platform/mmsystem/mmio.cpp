@@ -159,11 +159,21 @@ HMMIO mmioOpen(char* fileName, MMIOINFO* info, DWORD flags) {
     if (file == nullptr) {
         return Failed(info, MMIOERR_OUTOFMEMORY);
     }
-    file->fd = ::open(fileName, mode | O_CLOEXEC, 0666);
+    // Opened without waiting, then held to a regular file: a FIFO would wait for its other
+    // end, and a device node never ends.
+    file->fd = ::open(fileName, mode | O_CLOEXEC | O_NONBLOCK, 0666);
     if (file->fd < 0) {
         const int error = errno;
         delete file;
-        return Failed(info, OpenError(error));
+        return Failed(info, error == ENXIO ? MMIOERR_CANNOTOPEN : OpenError(error));
+    }
+    struct stat status {};
+    const int fileFlags = ::fcntl(file->fd, F_GETFL);
+    if (::fstat(file->fd, &status) != 0 || !S_ISREG(status.st_mode) || fileFlags < 0 ||
+        ::fcntl(file->fd, F_SETFL, fileFlags & ~O_NONBLOCK) != 0) {
+        ::close(file->fd);
+        delete file;
+        return Failed(info, MMIOERR_CANNOTOPEN);
     }
     file->writable = writable;
     if (info != nullptr) {

@@ -2,12 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -240,6 +247,41 @@ TEST_F(Mmio, OpenReadWriteAndSeekReportFailuresAsWinmmDoes) {
     EXPECT_NE(Open(path, MMIO_DELETE), nullptr);
     EXPECT_FALSE(std::filesystem::exists(path));
     EXPECT_EQ(mmioClose(nullptr, 0), MMIOERR_CANNOTCLOSE);
+}
+
+// Opening a FIFO waits for its other end, and a device node never ends: a name chosen for
+// the compressor that leads to either is refused at once, and left where it is.
+TEST_F(Mmio, OpenRefusesAFifoOrADeviceNodeWithoutWaiting) {
+    const std::string fifo = Path("pipe.wav");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::vector<std::pair<std::string, DWORD>> cases = {
+        {fifo, MMIO_READ},
+        {fifo, MMIO_CREATE | MMIO_WRITE},
+        {fifo, MMIO_READWRITE},
+        {"/dev/zero", MMIO_READ},
+    };
+    for (const auto& [path, flags] : cases) {
+        SCOPED_TRACE(path + " " + std::to_string(flags));
+        MMIOINFO info{};
+        auto opening = std::async(std::launch::async, [&] { return Open(path, flags, &info); });
+        const bool returned =
+            opening.wait_for(std::chrono::seconds(15)) == std::future_status::ready;
+        if (!returned) {
+            // Both ends at once let a caller stuck on the FIFO go, so that the test fails.
+            const int both = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+            ASSERT_GE(both, 0);
+            opening.wait();
+            ::close(both);
+        }
+        HMMIO file = opening.get();
+        if (file != nullptr) {
+            mmioClose(file, 0);
+        }
+        EXPECT_TRUE(returned);
+        EXPECT_EQ(file, nullptr);
+        EXPECT_EQ(info.wErrorRet, MMIOERR_CANNOTOPEN);
+    }
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
 }
 
 TEST_F(Mmio, ListInsideRiffGetsBothSizesFixed) {

@@ -30,6 +30,5 @@ private:
     WAVEFORMATEX m_source;
     WAVEFORMATEX m_destination;
     mpg123_handle_struct* m_handle = nullptr;
-    std::size_t m_buffered = 0; // input fed and not yet decoded, as far as is known
     bool m_failed = false;
 };

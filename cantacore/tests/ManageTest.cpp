@@ -10,6 +10,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <cmath>
+#include <cstdlib>
 #include <functional>
 #include <thread>
 
@@ -338,18 +340,59 @@ TEST_F(Manage, AStoppedRecordingBecomesTheFileToPlay) {
 }
 
 TEST_F(Manage, ARecordedTakeReadsBackNoteForNoteInAnIndependentReader) {
+    // A tempo whose quarter is no whole number of milliseconds, so a take written at another
+    // tempo than it declares shows.
+    manage->SetTempo(72, nullptr);
+    ASSERT_EQ(manage->GetTempo(), 72u);
+    piano->ClearSent();
     ASSERT_EQ(manage->SeqRec(), 0);
-    const std::vector<std::pair<std::uint8_t, std::uint8_t>> played{
-        {60, 20}, {62, 127}, {64, 1}, {65, 64}, {67, 100}, {69, 33}, {71, 90}, {72, 45}};
-    for (const auto& [note, velocity] : played) {
-        piano->PressKey(note, velocity);
-        ASSERT_TRUE(Eventually(
-            [&, n = note] { return manage->GetKeyboardDisp(n - CDataInfo::kLowestNote) != 0; }));
-        piano->ReleaseKey(note);
+    struct Played {
+        std::uint8_t note;
+        std::uint8_t velocity;
+        int holdMs; // after the engine showed the key down
+        int restMs; // after the engine showed it up again
+    };
+    // Uneven on purpose: evenly spaced notes would hide a take stretched or shifted in time.
+    const std::vector<Played> played{{60, 20, 0, 13},  {62, 127, 37, 0},   {64, 1, 5, 89},
+                                     {65, 64, 113, 7}, {67, 100, 61, 151}, {69, 33, 0, 29},
+                                     {71, 90, 191, 3}, {72, 45, 23, 0}};
+    for (const Played& p : played) {
+        const int key = p.note - CDataInfo::kLowestNote;
+        piano->PressKey(p.note, p.velocity);
+        ASSERT_TRUE(Eventually([&] { return manage->GetKeyboardDisp(key) != 0; }));
+        std::this_thread::sleep_for(std::chrono::milliseconds(p.holdMs));
+        piano->ReleaseKey(p.note);
+        ASSERT_TRUE(Eventually([&] { return manage->GetKeyboardDisp(key) == 0; }));
+        std::this_thread::sleep_for(std::chrono::milliseconds(p.restMs));
     }
-    ASSERT_TRUE(
-        Eventually([&] { return manage->GetKeyboardDisp(72 - CDataInfo::kLowestNote) == 0; }));
     ASSERT_EQ(manage->SeqStop(), 0);
+
+    // When the piano handed each note-on and note-off to the PC, in order.
+    std::vector<CVirtualPiano::Clock::time_point> sent;
+    for (const CVirtualPiano::SentMidi& message : piano->Sent()) {
+        const std::uint8_t kind = message.bytes.empty() ? 0 : message.bytes[0] & 0xF0;
+        if (kind == 0x80 || kind == 0x90) {
+            sent.push_back(message.time);
+        }
+    }
+    ASSERT_EQ(sent.size(), 2 * played.size());
+
+    // The take's division and tempo, as the independent reader sees them.
+    int division = 0;
+    long quarterMicroseconds = 0;
+    for (const QString& line : Mido(midi.GetFileName())) {
+        const QStringList parts = line.split(QLatin1Char(' '));
+        if (parts.size() >= 4 && parts[0] == QStringLiteral("format")) {
+            division = parts[3].toInt();
+        } else if (quarterMicroseconds == 0 && parts.size() == 8 &&
+                   parts[2] == QStringLiteral("FF") && parts[3] == QStringLiteral("51")) {
+            quarterMicroseconds = (parts[5].toLong(nullptr, 16) << 16) |
+                                  (parts[6].toLong(nullptr, 16) << 8) |
+                                  parts[7].toLong(nullptr, 16);
+        }
+    }
+    ASSERT_EQ(division, 96);
+    ASSERT_EQ(quarterMicroseconds, 60000000L / 72);
 
     // mido's lines: time, channel, on/off, note, velocity.
     const QStringList lines = MidoNotes(midi.GetFileName());
@@ -360,14 +403,31 @@ TEST_F(Manage, ARecordedTakeReadsBackNoteForNoteInAnIndependentReader) {
         const QStringList on = lines[static_cast<int>(2 * i)].split(QLatin1Char(' '));
         const QStringList off = lines[static_cast<int>(2 * i + 1)].split(QLatin1Char(' '));
         ASSERT_EQ(on.size(), 5);
+        ASSERT_EQ(off.size(), 5);
         EXPECT_EQ(on[1], QStringLiteral("1"));
         EXPECT_EQ(on[2], QStringLiteral("on"));
-        EXPECT_EQ(on[3].toInt(), played[i].first);
-        EXPECT_EQ(on[4].toInt(), played[i].second);
-        EXPECT_EQ(off[3].toInt(), played[i].first);
+        EXPECT_EQ(on[3].toInt(), played[i].note);
+        EXPECT_EQ(on[4].toInt(), played[i].velocity);
+        EXPECT_EQ(off[2], QStringLiteral("off"));
+        EXPECT_EQ(off[3].toInt(), played[i].note);
         EXPECT_GE(on[0].toLong(), previous);
         EXPECT_GE(off[0].toLong(), on[0].toLong());
         previous = off[0].toLong();
+    }
+
+    // Every event lies where its send time falls at the take's tempo, counted from the first;
+    // one tick either way is the first event's own rounding.
+    const long first = lines[0].split(QLatin1Char(' '))[0].toLong();
+    for (int i = 0; i < lines.size(); ++i) {
+        const long tick = lines[i].split(QLatin1Char(' '))[0].toLong();
+        const double ms =
+            std::chrono::duration<double, std::milli>(sent[static_cast<std::size_t>(i)] - sent[0])
+                .count();
+        const long expected =
+            std::lround(ms * division * 1000.0 / static_cast<double>(quarterMicroseconds));
+        EXPECT_LE(std::abs((tick - first) - expected), 1)
+            << "event " << i << " (" << lines[i].toStdString() << ") sent " << ms
+            << " ms after the first";
     }
 }
 

@@ -191,8 +191,22 @@ void CVirtualPiano::Send(const std::vector<std::uint8_t>& bytes) {
     }
     const std::lock_guard<std::mutex> guard(m_sinkLock);
     if (m_sink) {
+        const Clock::time_point time = Clock::now();
         m_sink(bytes.data(), bytes.size());
+        // Logged under the sink's lock, so the log's order is the order the listener heard.
+        const std::lock_guard<std::mutex> sent(m_sentLock);
+        m_sent.push_back({time, bytes});
     }
+}
+
+std::vector<CVirtualPiano::SentMidi> CVirtualPiano::Sent() const {
+    const std::lock_guard<std::mutex> guard(m_sentLock);
+    return m_sent;
+}
+
+void CVirtualPiano::ClearSent() {
+    const std::lock_guard<std::mutex> guard(m_sentLock);
+    m_sent.clear();
 }
 
 void CVirtualPiano::SendRaw(const std::vector<std::uint8_t>& bytes) {

@@ -22,8 +22,8 @@
 // protocol defines it; a malformed message changes nothing. It can be played and operated
 // like the instrument: keys and panel changes go out on its MIDI output in the instrument's
 // own messages, and while something listens it sends active sensing. Each of its four
-// functions can be plugged in and pulled out on its own. Everything it receives is kept with
-// its time for tests.
+// functions can be plugged in and pulled out on its own. Everything it receives, and everything
+// its MIDI output hands to a listener, is kept with its time for tests.
 class CVirtualPiano {
 public:
     using Clock = std::chrono::steady_clock;
@@ -60,6 +60,13 @@ public:
     };
 
     struct ReceivedMidi {
+        Clock::time_point time;
+        std::vector<std::uint8_t> bytes;
+    };
+
+    // A message as the MIDI output handed it to the listener; time is taken just before the
+    // listener is called, so it is never later than any time the listener takes on hearing it.
+    struct SentMidi {
         Clock::time_point time;
         std::vector<std::uint8_t> bytes;
     };
@@ -106,6 +113,9 @@ public:
     // The PC's MIDI input listens here while it is open; null stops listening.
     void SetMidiSink(MidiSink sink);
     bool HasMidiSink() const;
+    // What the MIDI output handed to a listener, in order; what found none is not in it.
+    std::vector<SentMidi> Sent() const;
+    void ClearSent();
 
     // Playing and operating the piano. Each changes the panel like the instrument does and
     // reports the change on the MIDI output, in the instrument's own message.
@@ -162,6 +172,9 @@ private:
     // afterwards.
     mutable std::mutex m_sinkLock;
     MidiSink m_sink;
+    // Its own lock, so reading the log never waits for a listener.
+    mutable std::mutex m_sentLock;
+    std::vector<SentMidi> m_sent;
 
     std::atomic<bool> m_sensing{true};
     std::mutex m_senseLock;

@@ -227,3 +227,49 @@ TEST(VirtualPiano, KeepsWhatItIsGivenToPlay) {
     piano.ConsumeAudio(audio.data(), audio.size(), 2, 44100, 16);
     EXPECT_EQ(piano.ReceivedAudioBytes(), 1000u);
 }
+
+TEST(VirtualPiano, LogsWhatItSentWithTheTimeItWasHandedOver) {
+    CVirtualPiano piano;
+    piano.SetActiveSensing(false);
+    // Nobody listens: nothing was sent.
+    piano.PressKey(60, 90);
+    EXPECT_TRUE(piano.Sent().empty());
+
+    std::mutex lock;
+    std::vector<std::pair<CVirtualPiano::Clock::time_point, Bytes>> heard;
+    piano.SetMidiSink([&](const std::uint8_t* bytes, std::size_t length) {
+        const std::lock_guard<std::mutex> guard(lock);
+        heard.emplace_back(CVirtualPiano::Clock::now(), Bytes(bytes, bytes + length));
+    });
+    const auto before = CVirtualPiano::Clock::now();
+    piano.PressKey(60, 90);
+    piano.ReleaseKey(60);
+    piano.PressVoice(5);
+    piano.Unplug(CVirtualPiano::kMidiIn);
+    piano.PressKey(62, 90); // unplugged: not sent
+    piano.Plug(CVirtualPiano::kMidiIn);
+    piano.PressReverb(false);
+    piano.SetMidiSink(nullptr);
+
+    const std::vector<CVirtualPiano::SentMidi> sent = piano.Sent();
+    const std::lock_guard<std::mutex> guard(lock);
+    ASSERT_EQ(sent.size(), heard.size());
+    const std::vector<Bytes> expected{
+        {0x90, 60, 90},
+        {0x80, 60, 0x40},
+        {0xC0, 5},
+        {0xF0, 0x50, 0x2C, 0x05, 0x00, 0x1F, 0x00, 0x01, 0x00, 0x00, 0xF7}};
+    ASSERT_EQ(sent.size(), expected.size());
+    auto previous = before;
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+        EXPECT_EQ(sent[i].bytes, expected[i]) << i;
+        EXPECT_EQ(heard[i].second, expected[i]) << i;
+        // Stamped as it was handed over: after the one before, never after the listener saw it.
+        EXPECT_GE(sent[i].time, previous) << i;
+        EXPECT_LE(sent[i].time, heard[i].first) << i;
+        previous = sent[i].time;
+    }
+
+    piano.ClearSent();
+    EXPECT_TRUE(piano.Sent().empty());
+}

@@ -440,13 +440,12 @@ CVeskError CAudioRec::Stop() {
         s.thread.join();
     }
     CloseDevice();
-    if (s.ended.load() == END_DEVICE_LOST) {
-        // The take is cut short: its caller must not take it for a whole one, even when the
-        // notice has already shown the message.
-        s.failureReported.store(true);
-        error.SetCode(ERR_VESK_FAILED, s.result.load() != RESULT_OK ? kSaveFailed : kNoDevice);
-    } else if (s.result.load() != RESULT_OK && !s.failureReported.exchange(true)) {
+    if (s.result.load() != RESULT_OK && !s.failureReported.exchange(true)) {
         error.SetCode(ERR_VESK_FAILED, kSaveFailed);
+    } else if (s.ended.load() == END_DEVICE_LOST) {
+        // The take is cut short: its caller must not take it for a whole one. The notice shows
+        // the message.
+        error.SetCode(ERR_VESK_FAILED, kNoDevice);
     }
     // Only a Stop that succeeded brought the engine to a stop: after a failed one, the notice
     // still tells the engine (the public lock keeps it waiting until Stop has returned).
@@ -742,11 +741,18 @@ void CAudioRec::Notify(std::uint64_t generation, int ended) {
         error.SetCode(ERR_VESK_FAILED, kLengthLimit);
         break;
     case END_DEVICE_LOST:
-        // Told once: a user's Stop that came first already reported it.
-        if (s.generation.load() != generation || s.failureReported.exchange(true)) {
+        // Shown here even when a Stop already returned it: the device watch stops the
+        // recorder when the piano goes and does not show what Stop returns.
+        if (s.generation.load() != generation) {
             return;
         }
-        error.SetCode(ERR_VESK_FAILED, s.result.load() != RESULT_OK ? kSaveFailed : kNoDevice);
+        if (s.result.load() == RESULT_OK) {
+            error.SetCode(ERR_VESK_FAILED, kNoDevice);
+        } else if (s.failureReported.exchange(true)) {
+            return;
+        } else {
+            error.SetCode(ERR_VESK_FAILED, kSaveFailed);
+        }
         break;
     default:
         if (s.generation.load() != generation || s.failureReported.exchange(true)) {

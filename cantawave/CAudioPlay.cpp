@@ -665,12 +665,21 @@ bool CAudioPlay::PrepareDecoderChunks() {
 }
 
 std::size_t CAudioPlay::NextDecodedChunk(const std::uint8_t*& data) {
+    // Rounds in a row in which the decoder took nothing, gave nothing and no byte could be read
+    // for it; a few are allowed, since a decoder may skip frames that decode to nothing.
+    constexpr int kMaxFruitlessRounds = 16;
     CMpegDecoder& decoder = *m_decoder;
+    int fruitless = 0;
     for (;;) {
+        // A stop does not wait for a file that decodes to nothing for a long stretch.
+        if (m_keepGoing.load() != 1) {
+            return 0;
+        }
+        std::size_t got = 0;
         if (m_remaining > 0 && m_pending < decoder.SourceSize()) {
             const std::size_t want =
                 std::min<std::size_t>(decoder.SourceSize() - m_pending, m_remaining);
-            const std::size_t got = std::fread(decoder.Source() + m_pending, 1, want, m_file);
+            got = std::fread(decoder.Source() + m_pending, 1, want, m_file);
             m_remaining -= static_cast<std::uint32_t>(got);
             if (got < want) {
                 m_remaining = 0;
@@ -692,6 +701,13 @@ std::size_t CAudioPlay::NextDecodedChunk(const std::uint8_t*& data) {
         }
         // The decoder waits for more than the file has: nothing more will come.
         if (m_remaining == 0 && (used == 0 || m_pending == 0)) {
+            return 0;
+        }
+        // A full source block the decoder will not take from, with nothing coming out, stays
+        // so: the file cannot be played on.
+        fruitless = used == 0 && got == 0 ? fruitless + 1 : 0;
+        if (fruitless > kMaxFruitlessRounds) {
+            m_threadError = Error(ERR_VESK_REFUSED, kFormatMessage);
             return 0;
         }
     }

@@ -44,6 +44,7 @@ enum EEnd : int {
     END_LENGTH_LIMIT, // the RIFF size limit
     END_WRITE_FAILED, // the file is deleted
     END_NO_DEVICE,    // the device did not start
+    END_DEVICE_LOST,  // the device went away: it refused a buffer back
 };
 
 static_assert(CAudioRec::kMaxDataBytes % CAudioRec::kBlockAlign == 0 &&
@@ -418,11 +419,15 @@ CVeskError CAudioRec::Stop() {
     if (s.device == nullptr) {
         return error;
     }
-    if (s.threadState.load() != 2) {
-        s.userStopped.store(s.generation.load());
+    const bool running = s.threadState.load() != 2;
+    if (running) {
         int expected = END_RUNNING;
         s.ended.compare_exchange_strong(expected, END_STOPPED);
-        kirowave::InStop(s.device);
+        if (kirowave::InStop(s.device) == MMSYSERR_NODRIVER) {
+            // The device went away before the user stopped: the take is cut short all the same.
+            expected = END_STOPPED;
+            s.ended.compare_exchange_strong(expected, END_DEVICE_LOST);
+        }
         {
             const std::lock_guard<std::mutex> guard(s.queueLock);
             s.recording.store(false);
@@ -437,6 +442,15 @@ CVeskError CAudioRec::Stop() {
     CloseDevice();
     if (s.result.load() != RESULT_OK && !s.failureReported.exchange(true)) {
         error.SetCode(ERR_VESK_FAILED, kSaveFailed);
+    } else if (s.ended.load() == END_DEVICE_LOST) {
+        // The take is cut short: its caller must not take it for a whole one. The notice shows
+        // the message.
+        error.SetCode(ERR_VESK_FAILED, kNoDevice);
+    }
+    // Only a Stop that succeeded brought the engine to a stop: after a failed one, the notice
+    // still tells the engine (the public lock keeps it waiting until Stop has returned).
+    if (running && error == ERR_VESK_OK) {
+        s.userStopped.store(s.generation.load());
     }
     return error;
 }
@@ -526,7 +540,8 @@ void CAudioRec::RemoveOurFile() const {
 }
 
 // Ends the recording from the thread: no more headers go to the device, and the device hands
-// back the ones it holds (their samples are not written).
+// back the ones it holds (their samples are written only when the device was lost, since they
+// are then the last it captured).
 void CAudioRec::EndBySelf(int reason) {
     CState& s = *m_state;
     // The first reason stands; a user's Stop at the same moment does not hide it, so the disk
@@ -620,6 +635,7 @@ void CAudioRec::Record() {
                     EndBySelf(reason);
                 }
             }
+            bool refused = false;
             {
                 const std::lock_guard<std::mutex> guard(s.queueLock);
                 if (s.recording.load()) {
@@ -627,8 +643,15 @@ void CAudioRec::Record() {
                     if (kirowave::InAddBuffer(s.device, buffer, sizeof(WAVEHDR)) !=
                         MMSYSERR_NOERROR) {
                         s.outstanding.fetch_sub(1);
+                        refused = true;
                     }
                 }
+            }
+            if (refused) {
+                // A device that takes no buffer back is gone (pulled out). The buffers it still
+                // hands back hold what it really captured, so writing goes on until they are
+                // all in the file.
+                EndBySelf(END_DEVICE_LOST);
             }
         }
 
@@ -679,7 +702,8 @@ void CAudioRec::Record() {
     }
 
     const int ended = s.ended.load();
-    if (ended == END_DISK_FULL || ended == END_LENGTH_LIMIT || ended == END_WRITE_FAILED) {
+    if (ended == END_DISK_FULL || ended == END_LENGTH_LIMIT || ended == END_WRITE_FAILED ||
+        ended == END_DEVICE_LOST) {
         auto done = std::make_shared<std::atomic<bool>>(false);
         try {
             std::thread notice([this, generation, ended, done] {
@@ -715,6 +739,20 @@ void CAudioRec::Notify(std::uint64_t generation, int ended) {
         return;
     case END_LENGTH_LIMIT:
         error.SetCode(ERR_VESK_FAILED, kLengthLimit);
+        break;
+    case END_DEVICE_LOST:
+        // Shown here even when a Stop already returned it: the device watch stops the
+        // recorder when the piano goes and does not show what Stop returns.
+        if (s.generation.load() != generation) {
+            return;
+        }
+        if (s.result.load() == RESULT_OK) {
+            error.SetCode(ERR_VESK_FAILED, kNoDevice);
+        } else if (s.failureReported.exchange(true)) {
+            return;
+        } else {
+            error.SetCode(ERR_VESK_FAILED, kSaveFailed);
+        }
         break;
     default:
         if (s.generation.load() != generation || s.failureReported.exchange(true)) {

@@ -22,7 +22,8 @@
 //
 // A recording ends by itself, keeping a complete file, when the drive of the file has less
 // than 11 MiB free, when it reaches the largest size a RIFF file can hold (about 6 h 45 min),
-// or when a write fails (the file is then deleted). The engine is told through
+// when a write fails (the file is then deleted), or when the device goes away (it refuses a
+// buffer back; what it captured until then is written). The engine is told through
 // CDummy::StopAudRecFromMiddle and shown the reason through CDummy::ErrorMessageFromMiddle.
 // That notice comes from a thread of its own that takes the public lock after the recording
 // thread has ended, so a user's Stop that holds the public lock at the same moment never
@@ -58,7 +59,8 @@ public:
     virtual CVeskError Start();
     // Ends the recording, waits for the thread and closes the device; the file is complete
     // when it returns. Success without a recording, and after one that ended by itself (its
-    // notice told the user).
+    // notice told the user), except when its device went away: that take is cut short, and
+    // Stop says so with the device message.
     virtual CVeskError Stop();
     // Success: the file is complete when Stop returns.
     virtual CVeskError Save();

@@ -449,6 +449,73 @@ TEST_F(AudioRec, AFileThatTookTheTakesNameIsNeverDeleted) {
     EXPECT_EQ(Contents(path).size(), static_cast<std::size_t>(theirs.size()));
 }
 
+TEST_F(AudioRec, PullingOutTheWaveInputEndsTheRecordingWithWhatWasCaptured) {
+    ASSERT_EQ(recorder.Start(), ERR_VESK_OK);
+    ASSERT_TRUE(Eventually([&] { return recorder.WrittenBytes() >= 2 * CAudioRec::kBufferBytes; }));
+    piano->Unplug(CVirtualPiano::kWaveIn);
+
+    // It ends by itself, without anyone stopping it.
+    ASSERT_TRUE(Eventually([&] { return !recorder.IsRecording(); }));
+    ASSERT_TRUE(Eventually([&] { return engine.Messages().size() == 1; }));
+    EXPECT_EQ(engine.Messages(), QStringList{kNoDevice});
+    EXPECT_EQ(engine.stops.load(), 1);
+    // A complete file of only the samples the piano sent, up to the unplugging: nothing made
+    // up after it.
+    const std::uint64_t written = recorder.WrittenBytes();
+    EXPECT_GE(written, 2u * CAudioRec::kBufferBytes);
+    EXPECT_EQ(written % CAudioRec::kBlockAlign, 0u);
+    ExpectCompleteRecording(*piano, path, written);
+
+    // The transport manager's later Stop returns at once and does not call the cut take a
+    // success; the message is not shown again.
+    auto stopped = std::async(std::launch::async, [&] { return recorder.Stop(); });
+    ASSERT_EQ(stopped.wait_for(15s), std::future_status::ready) << "Stop hangs";
+    const CVeskError stop = stopped.get();
+    EXPECT_EQ(stop.GetCode(), ERR_VESK_FAILED);
+    EXPECT_EQ(stop.GetStr(), kNoDevice);
+    EXPECT_EQ(engine.Messages().size(), 1);
+    EXPECT_EQ(engine.stops.load(), 1);
+    EXPECT_EQ(recorder.WrittenBytes(), written);
+    ExpectCompleteRecording(*piano, path, written);
+
+    // Plugged in again, the next take records as before.
+    piano->Plug(CVirtualPiano::kWaveIn);
+    ASSERT_EQ(recorder.Start(), ERR_VESK_OK);
+    ASSERT_TRUE(Eventually([&] { return recorder.WrittenBytes() > 0; }));
+    EXPECT_EQ(recorder.Stop(), ERR_VESK_OK);
+    ExpectCompleteRecording(*piano, path, recorder.WrittenBytes());
+    EXPECT_EQ(engine.Messages().size(), 1);
+}
+
+TEST_F(AudioRec, AStopRightAfterTheWaveInputWasPulledOutIsNoSuccess) {
+    ASSERT_EQ(recorder.Start(), ERR_VESK_OK);
+    ASSERT_TRUE(Eventually([&] { return recorder.WrittenBytes() >= CAudioRec::kBufferBytes; }));
+    // The recording thread is held while it checks the free space of a buffer ...
+    recorder.inFreeQuery.store(false);
+    recorder.holdFreeQuery.store(true);
+    ASSERT_TRUE(Eventually([&] { return recorder.inFreeQuery.load(); }));
+    // ... the wave input is pulled out, and the user's Stop holds the public lock and waits for
+    // the thread before it could miss the device.
+    piano->Unplug(CVirtualPiano::kWaveIn);
+    auto stopped = std::async(std::launch::async, [&] { return recorder.Stop(); });
+    ASSERT_TRUE(Eventually(
+        [] { return CKiroCriticalSection::Requester(88).contains(QStringLiteral("Stop")); }));
+    recorder.holdFreeQuery.store(false);
+    ASSERT_EQ(stopped.wait_for(15s), std::future_status::ready) << "Stop hangs";
+    const CVeskError stop = stopped.get();
+    // The lost device is no success. The notice still shows the message (the device watch,
+    // which stops the recorder when the piano goes, shows nothing of what Stop returns) and
+    // brings the transport, which the failed Stop left running, to a stop.
+    EXPECT_EQ(stop.GetCode(), ERR_VESK_FAILED);
+    EXPECT_EQ(stop.GetStr(), kNoDevice);
+    ASSERT_TRUE(Eventually([&] { return engine.Messages().size() == 1; }));
+    EXPECT_EQ(engine.Messages(), QStringList{kNoDevice});
+    EXPECT_EQ(engine.stops.load(), 1);
+    EXPECT_EQ(recorder.Refresh(), ERR_VESK_OK); // the notice has let go of the public lock
+    EXPECT_EQ(engine.Messages().size(), 1);
+    ExpectCompleteRecording(*piano, path, recorder.WrittenBytes());
+}
+
 TEST_F(AudioRec, TheLevelMeterFollowsTheSignal) {
     EXPECT_EQ(CAudioRec::LevelStep(0), 0u);
     EXPECT_EQ(CAudioRec::LevelStep(1000), 3u);

@@ -70,8 +70,16 @@ MMRESULT CWaveInHandle::AddBuffer(WAVEHDR* header, UINT size) {
     if ((flags & WHDR_INQUEUE) != 0) {
         return WAVERR_STILLPLAYING;
     }
+    // A device that was pulled out takes nothing more, as a removed USB device does; a buffer
+    // queued anyway would come back holding nothing real.
+    if (m_lost.load() || !m_port->Present()) {
+        return MMSYSERR_NODRIVER;
+    }
     {
         const std::lock_guard<std::mutex> guard(m_lock);
+        if (m_lost.load()) {
+            return MMSYSERR_NODRIVER;
+        }
         header->dwBytesRecorded = 0;
         SetFlags(header->dwFlags, WHDR_INQUEUE, WHDR_DONE);
         m_queue.push_back(header);
@@ -82,6 +90,9 @@ MMRESULT CWaveInHandle::AddBuffer(WAVEHDR* header, UINT size) {
 }
 
 MMRESULT CWaveInHandle::Start() {
+    if (m_lost.load() || !m_port->Present()) {
+        return MMSYSERR_NODRIVER;
+    }
     {
         const std::lock_guard<std::mutex> guard(m_lock);
         if (m_started) {
@@ -106,10 +117,27 @@ void CWaveInHandle::ReturnHeadLocked() {
     Post(WIM_DATA, reinterpret_cast<DWORD_PTR>(header));
 }
 
+void CWaveInHandle::LoseDeviceLocked() {
+    m_lost.store(true);
+    while (!m_queue.empty()) {
+        ReturnHeadLocked();
+    }
+    ++m_changes;
+}
+
 MMRESULT CWaveInHandle::Stop() {
+    // A device pulled out a moment ago may not have been missed by the device thread yet: its
+    // user learns of it here all the same, with the buffers back as they are.
+    const bool present = m_port->Present();
     {
         const std::lock_guard<std::mutex> guard(m_lock);
-        if (m_started) {
+        if (!present || m_lost.load()) {
+            if (m_stream && m_started) {
+                m_stream->Stop();
+            }
+            m_started = false;
+            LoseDeviceLocked();
+        } else if (m_started) {
             if (m_stream) {
                 m_stream->Stop();
                 m_captured = m_stream->Frames() * m_format.nBlockAlign;
@@ -124,7 +152,7 @@ MMRESULT CWaveInHandle::Stop() {
         ++m_changes;
     }
     m_wake.notify_all();
-    return MMSYSERR_NOERROR;
+    return m_lost.load() ? MMSYSERR_NODRIVER : MMSYSERR_NOERROR;
 }
 
 MMRESULT CWaveInHandle::Reset() {
@@ -197,9 +225,9 @@ void CWaveInHandle::Record() {
                                   m_format.nBlockAlign * m_format.nBlockAlign);
     std::unique_lock<std::mutex> lock(m_lock);
     while (!m_closing) {
-        if (!m_started || m_queue.empty()) {
+        if (!m_started || m_queue.empty() || m_lost.load()) {
             const std::uint64_t seen = m_changes;
-            if (m_started) {
+            if (m_started && !m_lost.load()) {
                 // No buffer: time still passes, and what it brings is lost.
                 m_wake.wait_for(lock, std::chrono::milliseconds(10),
                                 [&] { return m_changes != seen; });
@@ -230,7 +258,10 @@ void CWaveInHandle::Record() {
         }
         auto* out = reinterpret_cast<std::uint8_t*>(header->lpData) + header->dwBytesRecorded;
         if (!m_port->Capture(out, part, m_format, m_captured / m_format.nBlockAlign)) {
-            std::fill(out, out + part, m_format.wBitsPerSample == 8 ? 0x80 : 0x00);
+            // Made-up silence would pass for a recording; the user of the handle learns of the
+            // loss from the buffers coming back short and from the refused next one.
+            LoseDeviceLocked();
+            continue;
         }
         header->dwBytesRecorded += static_cast<DWORD>(part);
         m_captured += part;
@@ -248,7 +279,7 @@ void CWaveInHandle::RecordStream() {
     std::unique_lock<std::mutex> lock(m_lock);
     while (!m_closing) {
         const std::uint64_t seen = m_changes;
-        if (!m_started) {
+        if (!m_started || m_lost.load()) {
             m_wake.wait(lock, [&] { return m_changes != seen; });
             continue;
         }
@@ -262,7 +293,10 @@ void CWaveInHandle::RecordStream() {
         if (m_queue.empty()) {
             // No buffer: what arrives is lost, as the device's count says; at most a slice at
             // a time, so a device that never runs dry does not keep the thread busy.
-            m_stream->Transfer(discard.data(), sliceFrames);
+            if (m_stream->Transfer(discard.data(), sliceFrames) < 0) {
+                LoseDeviceLocked();
+                continue;
+            }
             m_wake.wait_for(lock, kSlice, [&] { return m_changes != seen; });
             m_captured = m_stream->Frames() * align;
             continue;
@@ -274,17 +308,11 @@ void CWaveInHandle::RecordStream() {
             continue;
         }
         auto* out = reinterpret_cast<std::uint8_t*>(header->lpData) + header->dwBytesRecorded;
-        long frames = m_stream->Transfer(out, room);
+        const long frames = m_stream->Transfer(out, room);
         if (frames < 0) {
-            // The device went away: silence at the pace it would have come, until the watch
-            // notices and the recorder stops.
-            m_wake.wait_for(lock, kSlice, [&] { return m_changes != seen; });
-            if (m_changes != seen) {
-                continue;
-            }
-            frames = static_cast<long>(std::min(room, sliceFrames));
-            std::fill(out, out + static_cast<std::size_t>(frames) * align,
-                      m_format.wBitsPerSample == 8 ? 0x80 : 0x00);
+            // The device went away: what it gave is handed back, and nothing is made up.
+            LoseDeviceLocked();
+            continue;
         }
         header->dwBytesRecorded += static_cast<DWORD>(static_cast<std::size_t>(frames) * align);
         m_captured = std::max(m_captured, m_stream->Frames() * align);

@@ -3,6 +3,7 @@
 #include "CMmBackend.h"
 #include "CMmHandle.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -12,7 +13,10 @@
 // rate, in slices of 10 ms, and hands each back (WIM_DATA) when it is full. Time goes on while
 // no buffer is queued; what falls into that time is lost, as on a real device. A device that
 // keeps time itself (a stream) fills the buffers as its data arrives, and the position is its
-// own count of frames taken in.
+// own count of frames taken in. A device that goes away (unplugged) fills nothing more: the
+// buffer being filled comes back with what was really captured, the other queued ones come
+// back empty, and the handle takes no further buffers (MMSYSERR_NODRIVER), as a removed USB
+// device does, even once the device is back; it is to be closed and opened again.
 struct CWaveInHandle : public CMmHandle {
 public:
     CWaveInHandle(std::shared_ptr<CMmBackend::WaveInPort> port, UINT deviceId,
@@ -37,6 +41,8 @@ private:
     void RecordStream();
     std::uint64_t BytesAt(Clock::time_point now) const;
     void ReturnHeadLocked();
+    // The device went away: every queued buffer goes back with what it holds.
+    void LoseDeviceLocked();
 
     std::shared_ptr<CMmBackend::WaveInPort> m_port;
     UINT m_deviceId;
@@ -47,6 +53,7 @@ private:
     std::uint64_t m_changes = 0;
     bool m_closing = false;
     bool m_started = false;
+    std::atomic<bool> m_lost{false}; // the device went away while open
     std::deque<WAVEHDR*> m_queue;
     std::uint64_t m_captured = 0; // bytes recorded since open or reset (lost ones included)
     Clock::time_point m_anchorTime;

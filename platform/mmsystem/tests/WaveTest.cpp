@@ -204,3 +204,108 @@ TEST_F(WithPiano, WaveInputStopReturnsThePartlyFilledBufferAndResetTheRest) {
     EXPECT_EQ(spare.header.dwBytesRecorded, 0u);
     EXPECT_EQ(waveInClose(in), MMSYSERR_NOERROR);
 }
+
+TEST_F(WithPiano, AWaveInputPulledOutHandsBackOnlyWhatItCapturedAndTakesNoMoreBuffers) {
+    piano->SetSignal(CVirtualPiano::Signal::Ramp);
+    CallbackLog log;
+    HWAVEIN in = nullptr;
+    ASSERT_EQ(waveInOpen(&in, 0, &kCd, log.Callback<HWAVEIN>(), log.Instance(), CALLBACK_FUNCTION),
+              MMSYSERR_NOERROR);
+    // Four buffers of 1 s: the first comes back full, the second is being filled at the unplug.
+    std::vector<std::unique_ptr<Buffer>> buffers;
+    for (int i = 0; i < 4; ++i) {
+        buffers.push_back(std::make_unique<Buffer>(176400, 0xA5));
+        ASSERT_EQ(waveInPrepareHeader(in, &buffers.back()->header, sizeof(WAVEHDR)),
+                  MMSYSERR_NOERROR);
+        ASSERT_EQ(waveInAddBuffer(in, &buffers.back()->header, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+    }
+    ASSERT_EQ(waveInStart(in), MMSYSERR_NOERROR);
+    ASSERT_TRUE(Eventually([&] { return log.Count(WIM_DATA) == 1; }));
+    piano->Unplug(CVirtualPiano::kWaveIn);
+
+    // Every buffer comes back, in order, without waiting for the time they would have taken.
+    ASSERT_TRUE(Eventually([&] { return log.Count(WIM_DATA) == 4; }));
+    const auto data = log.Of(WIM_DATA);
+    Bytes recorded;
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        const auto* header = reinterpret_cast<const WAVEHDR*>(data[i].first);
+        ASSERT_EQ(header, &buffers[i]->header);
+        EXPECT_NE(mmxHeaderFlags(header->dwFlags) & WHDR_DONE, 0u);
+        EXPECT_EQ(mmxHeaderFlags(header->dwFlags) & WHDR_INQUEUE, 0u);
+        EXPECT_EQ(header->dwBytesRecorded % 4, 0u);
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(header->lpData);
+        recorded.insert(recorded.end(), bytes, bytes + header->dwBytesRecorded);
+    }
+    EXPECT_EQ(buffers[0]->header.dwBytesRecorded, 176400u);
+    EXPECT_LT(buffers[1]->header.dwBytesRecorded, 176400u);
+    EXPECT_EQ(buffers[2]->header.dwBytesRecorded, 0u);
+    EXPECT_EQ(buffers[3]->header.dwBytesRecorded, 0u);
+    // Only what the piano really sent, from its first frame on: no made-up silence.
+    Bytes sent(recorded.size());
+    piano->ProduceAudio(sent.data(), sent.size(), 2, 44100, 16, 0);
+    EXPECT_TRUE(recorded == sent) << "the buffers hold samples the piano did not send";
+    // The bytes past what was recorded are untouched.
+    EXPECT_EQ(buffers[1]->data[buffers[1]->header.dwBytesRecorded], 0xA5);
+    EXPECT_EQ(buffers[2]->data[0], 0xA5);
+
+    // Nothing more is taken, as from a removed device, and nothing comes back.
+    EXPECT_EQ(waveInAddBuffer(in, &buffers[0]->header, sizeof(WAVEHDR)), MMSYSERR_NODRIVER);
+    EXPECT_EQ(mmxHeaderFlags(buffers[0]->header.dwFlags) & WHDR_INQUEUE, 0u);
+    EXPECT_EQ(waveInStart(in), MMSYSERR_NODRIVER);
+    // The handle stays without its device when the piano is back; a new one records again.
+    piano->Plug(CVirtualPiano::kWaveIn);
+    EXPECT_EQ(waveInAddBuffer(in, &buffers[0]->header, sizeof(WAVEHDR)), MMSYSERR_NODRIVER);
+    EXPECT_EQ(waveInStop(in), MMSYSERR_NODRIVER);
+    EXPECT_EQ(waveInReset(in), MMSYSERR_NOERROR);
+    EXPECT_EQ(log.Count(WIM_DATA), 4);
+    for (auto& buffer : buffers) {
+        EXPECT_EQ(waveInUnprepareHeader(in, &buffer->header, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+    }
+    EXPECT_EQ(waveInClose(in), MMSYSERR_NOERROR);
+
+    ASSERT_EQ(waveInOpen(&in, 0, &kCd, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+    Buffer again(1764);
+    ASSERT_EQ(waveInPrepareHeader(in, &again.header, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+    ASSERT_EQ(waveInAddBuffer(in, &again.header, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+    ASSERT_EQ(waveInStart(in), MMSYSERR_NOERROR);
+    ASSERT_TRUE(
+        Eventually([&] { return (mmxHeaderFlags(again.header.dwFlags) & WHDR_DONE) != 0; }));
+    EXPECT_EQ(again.header.dwBytesRecorded, 1764u);
+    waveInUnprepareHeader(in, &again.header, sizeof(WAVEHDR));
+    EXPECT_EQ(waveInClose(in), MMSYSERR_NOERROR);
+}
+
+TEST_F(WithPiano, StoppingAWaveInputJustPulledOutSaysItIsGone) {
+    piano->SetSignal(CVirtualPiano::Signal::Ramp);
+    CallbackLog log;
+    HWAVEIN in = nullptr;
+    ASSERT_EQ(waveInOpen(&in, 0, &kCd, log.Callback<HWAVEIN>(), log.Instance(), CALLBACK_FUNCTION),
+              MMSYSERR_NOERROR);
+    Buffer first(176400, 0xA5), second(176400, 0xA5);
+    for (Buffer* buffer : {&first, &second}) {
+        waveInPrepareHeader(in, &buffer->header, sizeof(WAVEHDR));
+        ASSERT_EQ(waveInAddBuffer(in, &buffer->header, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+    }
+    ASSERT_EQ(waveInStart(in), MMSYSERR_NOERROR);
+    ASSERT_TRUE(Eventually([&] {
+        MMTIME position{};
+        position.wType = TIME_SAMPLES;
+        waveInGetPosition(in, &position, sizeof position);
+        return position.u.sample > 0;
+    }));
+    // Whether or not the device thread has missed the device yet, the stop tells of it and
+    // every buffer comes back with only what was captured.
+    piano->Unplug(CVirtualPiano::kWaveIn);
+    EXPECT_EQ(waveInStop(in), MMSYSERR_NODRIVER);
+    ASSERT_TRUE(Eventually([&] { return log.Count(WIM_DATA) == 2; }));
+    EXPECT_EQ(second.header.dwBytesRecorded, 0u);
+    Bytes sent(first.header.dwBytesRecorded);
+    piano->ProduceAudio(sent.data(), sent.size(), 2, 44100, 16, 0);
+    EXPECT_TRUE(Bytes(first.data.begin(), first.data.begin() + first.header.dwBytesRecorded) ==
+                sent);
+    EXPECT_EQ(waveInAddBuffer(in, &first.header, sizeof(WAVEHDR)), MMSYSERR_NODRIVER);
+    for (Buffer* buffer : {&first, &second}) {
+        EXPECT_EQ(waveInUnprepareHeader(in, &buffer->header, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+    }
+    EXPECT_EQ(waveInClose(in), MMSYSERR_NOERROR);
+}

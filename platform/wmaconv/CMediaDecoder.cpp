@@ -16,7 +16,6 @@ extern "C" {
 
 namespace {
 
-constexpr int kOutputChannels = 2;
 constexpr std::size_t kFrameBytes = 4; // 16-bit stereo
 // Damaged packets in a row after which a file counts as undecodable instead of damaged.
 constexpr int kMaxBadPackets = 200;

@@ -158,6 +158,10 @@ LRESULT CMetronomeDlg::OnScMetronome(WPARAM, LPARAM) {
     m_busy = true;
     m_worker = std::thread([this, &manage] {
         manage.MetroStop();
+        // The shared state tells nobody of a stop it had already noticed (its status follows
+        // the metronome whenever it is asked): show the stop, and the view puts the character
+        // at rest.
+        CWinMsg::PostMessage(this, WM_DATACHANGE, 0, 0);
         m_quietUntil = Now() + std::chrono::nanoseconds(kAbsorb).count();
         m_busy = false;
     });

@@ -48,6 +48,7 @@ int main(int argc, char** argv) {
 
     CWindowRig rig;
     CMainPiece piece(*rig.manage);
+    piece.view.show();
     rig.manage->SetMetroCharType(MET_CHAR_2, nullptr);
     rig.manage->SetTempo(300, nullptr);
     CWinMsg::PumpMessages();

@@ -85,7 +85,6 @@ CMainPiece::CMainPiece(CManage& state) : manage(state), view(state), conpane(sta
     reverb = std::make_unique<CReverbDlg>(&view);
     manage.SetReverb(reverb.get());
 
-    view.show();
     manage.Refresh();
     CWinMsg::PumpMessages();
 }

@@ -15,7 +15,9 @@ class CManage;
 
 // The part of the main window that the palette and the metronome and reverb windows live in,
 // made as the program makes it: the view, the piano picture over it, the metronome character
-// on the picture, the palette over the picture, and the two tool windows. The view does what
+// on the picture, the palette over the picture, and the two tool windows. The view is not
+// shown: tests that look at the screen show it (so the threaded tests run no painting, whose
+// image slices Qt hands to threads that ThreadSanitizer cannot see into). The view does what
 // the program's view does on a data change (the character follows the chosen character and
 // its pose, the palette hears of it); the sound settings panel is a stand-in that applies a
 // voice as the panel does with its dual switch off.

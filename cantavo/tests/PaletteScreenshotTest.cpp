@@ -44,6 +44,7 @@ TEST_F(Screenshots, PaletteInEachStyle) {
     CWindowRig rig;
     CMainPiece piece(*rig.manage);
     piece.view.move(0, 0);
+    piece.view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&piece.view));
     rig.manage->SetDualTimbre(TIM_STRINGS, nullptr);
     ASSERT_TRUE(Eventually([&] { return piece.frosted.VoiceButton(TIM_STRINGS).Checkd() == 1; }));

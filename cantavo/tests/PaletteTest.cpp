@@ -60,7 +60,7 @@ TEST_F(Palette, FourClicksOnTheBackgroundReachTheEmptyStyleAndAFifthBringsTheFir
     QWidget keyboard(&piece.frosted);
     keyboard.setGeometry(CFrostedDlg::kKeyboardArea);
     piece.frosted.SetKeyboard(&keyboard);
-    EXPECT_TRUE(keyboard.isVisible());
+    EXPECT_FALSE(keyboard.isHidden());
 
     for (int click = 1; click <= 4; ++click) {
         QTest::mouseClick(&piece.frosted, Qt::LeftButton, {}, background);
@@ -70,9 +70,9 @@ TEST_F(Palette, FourClicksOnTheBackgroundReachTheEmptyStyleAndAFifthBringsTheFir
         const bool empty = click == FROSTED_STYLE_NONE;
         EXPECT_EQ(piece.frosted.GetBitmap() == piece.reverbIcon.GetBitmap(), empty) << click;
         for (QWidget* control : Controls()) {
-            EXPECT_EQ(control->isVisible(), !empty) << click;
+            EXPECT_EQ(control->isHidden(), empty) << click;
         }
-        EXPECT_EQ(keyboard.isVisible(), !empty);
+        EXPECT_EQ(keyboard.isHidden(), empty);
     }
     // The empty style keeps the outline, so the same place brings the palette back.
     QTest::mouseClick(&piece.frosted, Qt::LeftButton, {}, background);
@@ -80,9 +80,9 @@ TEST_F(Palette, FourClicksOnTheBackgroundReachTheEmptyStyleAndAFifthBringsTheFir
     CWinMsg::PumpMessages();
     EXPECT_EQ(piece.frosted.FrostedFrame(), 0);
     for (QWidget* control : Controls()) {
-        EXPECT_TRUE(control->isVisible());
+        EXPECT_FALSE(control->isHidden());
     }
-    EXPECT_TRUE(keyboard.isVisible());
+    EXPECT_FALSE(keyboard.isHidden());
     EXPECT_NE(piece.frosted.GetBitmap(), piece.reverbIcon.GetBitmap());
 }
 

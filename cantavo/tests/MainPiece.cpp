@@ -41,6 +41,12 @@ LRESULT CLoggedCharacter::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) 
     if (message == WM_DATACHANGE && wParam != kKeepFrameParam) {
         shown.push_back({CurrentFrame(), GetBitmap().cacheKey()});
     }
+    if (message == WM_SELFISHFRAME) {
+        ++showFrames;
+        if (onShowFrame) {
+            onShowFrame(static_cast<unsigned int>(wParam));
+        }
+    }
     return result;
 }
 

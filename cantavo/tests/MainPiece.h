@@ -8,6 +8,7 @@
 #include "CTrade.h"
 
 #include <QImage>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -55,6 +56,9 @@ public:
         qint64 picture;
     };
     std::vector<Shown> shown;
+    // Called with each frame of an idle show.
+    std::function<void(unsigned int)> onShowFrame;
+    unsigned int showFrames = 0;
 
 protected:
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;

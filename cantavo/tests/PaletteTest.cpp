@@ -1,4 +1,5 @@
 #include "CFavouriteFile.h"
+#include "CLast.h"
 #include "CVeskToy.h"
 #include "MainPiece.h"
 #include "WindowRig.h"
@@ -377,4 +378,35 @@ TEST_F(Palette, AStartRefusedWhileAudioPlaysIsShownOnTheWindowThread) {
     EXPECT_EQ(rig.fusion.threads.front(), std::this_thread::get_id());
     EXPECT_EQ(rig.manage->GetMetStatus(), MET_STOP);
     rig.audio.SetSoundStatus(SOUND_STOP);
+}
+
+TEST_F(Palette, TheIdleShowOfTheChosenCharacterEndsInItsRestPoseOnThePicture) {
+    piece.metronome->CharacterButton(MET_CHAR_3).Click();
+    const int rest = CDataInfo::MetroPose(MET_CHAR_3, BEAT_4_4, CDataInfo::kMetroRest);
+    ASSERT_TRUE(Eventually([&] {
+        return piece.character.CurrentChar() == static_cast<unsigned int>(MET_CHAR_3) &&
+               piece.character.CurrentFrame() == rest;
+    }));
+    const QImage restPicture = piece.character.Mask().GetAniBmp(static_cast<unsigned int>(rest));
+    // Two minutes without use: the character performs; the user's next action ends it.
+    bool showing = false;
+    piece.character.onShowFrame = [&](unsigned int frame) {
+        showing = showing || piece.character.GetBitmap().cacheKey() != restPicture.cacheKey();
+        if (frame == 2) {
+            const std::uint32_t before = CLast::GetLastAccess();
+            while (CLast::GetTickCount() == before) {
+                std::this_thread::yield();
+            }
+            CLast::UpdateAccess();
+        }
+    };
+    CWinMsg::PostMessage(&piece.character, WM_SELFISHANIMATION, 0, 0);
+    ASSERT_TRUE(Eventually([&] { return piece.character.showFrames > 0; }));
+    ASSERT_TRUE(Eventually([&] { return piece.character.WhatClose(); }));
+    EXPECT_TRUE(showing);
+    EXPECT_EQ(piece.character.showFrames, 3u) << "ended at the frame after the activity";
+    // Its rest pose is drawn again: the picture of the pose, not the show's last frame.
+    EXPECT_TRUE(Eventually(
+        [&] { return piece.character.GetBitmap().cacheKey() == restPicture.cacheKey(); }));
+    EXPECT_EQ(piece.character.geometry().bottom() + 1, 410);
 }

@@ -96,11 +96,12 @@ CMainPiece::CMainPiece(CManage& state) : manage(state), view(state), conpane(sta
 }
 
 CMainPiece::~CMainPiece() {
-    for (void (CManage::*unset)(QObject*) :
-         {&CManage::SetReverbIcon, &CManage::SetMetronomeIcon, &CManage::SetFrosted,
-          &CManage::SetConpane, &CManage::SetMetronomeDlg, &CManage::SetReverb}) {
-        (manage.*unset)(nullptr);
-    }
+    manage.SetReverbIcon(nullptr);
+    manage.SetMetronomeIcon(nullptr);
+    manage.SetFrosted(nullptr);
+    manage.SetConpane(nullptr);
+    manage.SetMetronomeDlg(nullptr);
+    manage.SetReverb(nullptr);
     metronome.reset();
     reverb.reset();
     CLast::InitTrade(nullptr);

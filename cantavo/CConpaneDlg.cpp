@@ -208,6 +208,8 @@ void CConpaneDlg::CreateParts() {
         list = new CSpinList(this);
         list->setFont(font);
         list->setButtonSymbols(QAbstractSpinBox::NoButtons);
+        // Typed text counts once it is complete (Enter or leaving the list); arrows step at once.
+        list->setKeyboardTracking(false);
         list->setAccessibleName(name);
         list->setStyleSheet(QStringLiteral(
             "QSpinBox { background: white; color: #3c2a14; border: 1px solid #a8874a;"
@@ -291,6 +293,8 @@ void CConpaneDlg::PlaceKnob(CSlider* slider, CIconWnd* knob, const QRect& captio
     const int left = caption.left() + kTrackInset;
     const int span = caption.width() - 2 * kTrackInset;
     const int x = left + span * slider->GetPos() / (kLevels - 1);
+    slider->setAccessibleDescription(
+        QStringLiteral("%1 / %2").arg(slider->GetPos()).arg(kLevels - 1));
     // The pointer's tip rests on the track.
     knob->move(x - knob->width() / 2, caption.top() + kTrackY - knob->height() + 1);
 }
@@ -584,6 +588,15 @@ void CConpaneDlg::paintEvent(QPaintEvent*) {
         dc.setBrush(Qt::NoBrush);
         dc.drawRect(ring.adjusted(-2, -2, 1, 1));
     }
+}
+
+void CConpaneDlg::keyPressEvent(QKeyEvent* event) {
+    // Escape puts the panel away like its close button.
+    if (event->key() == Qt::Key_Escape && isWindow()) {
+        hide();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void CConpaneDlg::showEvent(QShowEvent* event) {

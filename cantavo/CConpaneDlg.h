@@ -65,6 +65,7 @@ protected:
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

@@ -334,6 +334,10 @@ TEST_F(ConpanePanel, TheKeyboardReachesEveryControl) {
     QTest::keyClick(panel->TuningSpin(), Qt::Key_Up);
     EXPECT_EQ(Received(1), (std::vector<Bytes>{Tuning(0x40, 0x40)}));
     EXPECT_EQ(panel->TuningSpin()->text(), CConpaneDlg::TuningText(65));
+
+    // Escape puts the panel away.
+    QTest::keyClick(panel->TouchSlider(), Qt::Key_Escape);
+    EXPECT_FALSE(panel->isVisible());
 }
 
 TEST_F(ConpanePanel, PassesEveryDataChangeOnAndLeavesTheRegistryWhenDestroyed) {

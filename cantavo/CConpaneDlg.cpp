@@ -71,6 +71,8 @@ CConpaneDlg::CConpaneDlg(QWidget* parent) : CMessageReceiver<QWidget>(parent) {
 }
 
 CConpaneDlg::~CConpaneDlg() {
+    // Deleting the focused child moves the focus; the panel is past repainting by then.
+    disconnect(qApp, nullptr, this, nullptr);
     // The engine must not go on posting to a panel that is gone.
     if (CLast::HasManage() && CLast::Manage().GetConpane() == this) {
         CLast::Manage().SetConpane(nullptr);

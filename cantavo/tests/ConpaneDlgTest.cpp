@@ -292,8 +292,7 @@ TEST_F(ConpanePanel, AMouseLeavingASliderDoesNotUndoTheLatestChangeOnThePiano) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     ASSERT_EQ(rig->manage->GetBrilliance(), 3);
-    Drain();
-    EXPECT_EQ(panel->BrillianceSlider()->GetPos(), 3);
+    EXPECT_TRUE(Eventually([&] { return panel->BrillianceSlider()->GetPos() == 3; }));
     EXPECT_TRUE(Received(0).empty());
     EXPECT_EQ(rig->piano->GetPanel().brilliance, 72);
 }

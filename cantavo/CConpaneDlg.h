@@ -53,6 +53,8 @@ public:
     CIconWndButton* DualSwitch() const { return m_dual; }
     CSlider* BrillianceSlider() const { return m_brilliance; }
     CSlider* TouchSlider() const { return m_touch; }
+    CIconWnd* BrillianceKnob() const { return m_brillianceKnob; }
+    CIconWnd* TouchKnob() const { return m_touchKnob; }
     CSpinList* TransposeSpin() const { return m_transpose; }
     CSpinList* TuningSpin() const { return m_tuning; }
     CIconWndButton* SpinButton(UINT message) const;

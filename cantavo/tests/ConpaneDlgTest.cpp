@@ -197,6 +197,19 @@ TEST_F(ConpanePanel, EveryChangeReachesThePianoByteForByteAndOnce) {
     Slide(panel->TouchSlider(), 3);
     EXPECT_EQ(Received(1), (std::vector<Bytes>{Touch(0x48)}));
 
+    // A drag from the knob: the knob follows, the value goes out once, where the drag ends.
+    CSlider* touch = panel->TouchSlider();
+    const int y = touch->height() / 2;
+    const QPoint knob = panel->TouchKnob()->pos();
+    QTest::mousePress(touch, Qt::LeftButton, {}, QPoint(3 * touch->width() / 4, y));
+    Drain(); // the press's own notice comes before any move, as the window system orders them
+    QTest::mouseMove(touch, QPoint(touch->width() - 1, y));
+    Drain();
+    EXPECT_GT(panel->TouchKnob()->pos().x(), knob.x());
+    EXPECT_TRUE(Received(0).empty());
+    QTest::mouseRelease(touch, Qt::LeftButton, {}, QPoint(touch->width() - 1, y));
+    EXPECT_EQ(Received(1), (std::vector<Bytes>{Touch(0x50)}));
+
     // Transpose goes out at once and again from the deferred command; tuning only from there.
     CIconWndButton* up = panel->SpinButton(CConpaneDlg::WM_TRANSPOSEUP);
     QTest::mousePress(up, Qt::LeftButton, {}, up->rect().center());
@@ -213,7 +226,7 @@ TEST_F(ConpanePanel, EveryChangeReachesThePianoByteForByteAndOnce) {
     const CVirtualPiano::Panel piano = rig->piano->GetPanel();
     EXPECT_EQ(piano.program, 48);
     EXPECT_EQ(piano.brilliance, 80);
-    EXPECT_EQ(piano.touch, 72);
+    EXPECT_EQ(piano.touch, 80);
     EXPECT_EQ(piano.transpose, 65);
     EXPECT_EQ(piano.tuningMsb, 63);
 }

@@ -189,7 +189,15 @@ TEST_F(NoteDisplay, OnlyTheKeysThatChangeArePainted) {
     for (int k = 0; k < CKeyboardDlg::kKeys; ++k) {
         paints.Watch(keyboard.Key(k));
     }
-    CWinMsg::PumpMessages();
+    // The first picture of every key, before counting.
+    ASSERT_TRUE(Eventually([&] {
+        for (int k = 0; k < CKeyboardDlg::kKeys; ++k) {
+            if (paints.Count(keyboard.Key(k)) == 0) {
+                return false;
+            }
+        }
+        return true;
+    }));
     paints.Reset();
 
     rig.piano->PressKey(60, 100);

@@ -149,7 +149,8 @@ void CDanceNoteDlg::HideAll() {
 }
 
 LRESULT CDanceNoteDlg::OnScoreChange(WPARAM, LPARAM) {
-    if (!CLast::HasManage()) {
+    // Shown while it is being created, before it has its notes.
+    if (!CLast::HasManage() || m_notes.back() == nullptr) {
         return 0;
     }
     const CDataInfo& model = CLast::Manage();

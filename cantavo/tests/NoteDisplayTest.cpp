@@ -356,6 +356,28 @@ TEST_F(NoteDisplay, WindowsLeaveTheRegistryWhenDestroyed) {
     CWinMsg::PumpMessages();
 }
 
+// Windows made while keys are held (the palette shown again, the panel opened during a
+// recording) start with what the shared state holds.
+TEST_F(NoteDisplay, WindowsMadeLaterShowWhatIsHeld) {
+    ASSERT_EQ(rig.manage->SeqRec().GetCode(), ERR_VESK_OK);
+    rig.piano->PressKey(60, 100);
+    rig.piano->PressKey(64, 100);
+    ASSERT_TRUE(Eventually([&] {
+        return rig.manage->GetScoreDisp(KeyOf(64)) < 8 && rig.manage->GetKeyboardDisp(KeyOf(64));
+    }));
+    CKeyboardDlg keyboard(nullptr);
+    CDanceNoteDlg notes(nullptr);
+    notes.show();
+    EXPECT_TRUE(KeyHeld(keyboard, 60));
+    EXPECT_TRUE(KeyHeld(keyboard, 64));
+    ASSERT_TRUE(Eventually([&] { return Picture(notes, 60) >= 0 && Picture(notes, 64) >= 0; }));
+    EXPECT_NE(Picture(notes, 60), Picture(notes, 64));
+    EXPECT_EQ(VisibleNotes(notes), 2);
+    rig.piano->ReleaseKey(60);
+    rig.piano->ReleaseKey(64);
+    EXPECT_TRUE(Eventually([&] { return VisibleNotes(notes) == 0; }));
+}
+
 // Run twice by CTest: as it is, every note starts hidden; with "notedisp" on the command line
 // (the layout check) all 88 are visible from the start, and stay so.
 TEST_F(NoteDisplay, NoteLayoutFollowsTheCommandLine) {

@@ -91,19 +91,22 @@ CAlbumDlg::CAlbumDlg(QWidget* parent) {
     setFixedSize(kWidth, kHeight);
 
     CTrade trade;
-    const auto caption = [this, &trade](CVeskError (CTrade::*get)(CBmpMask&), QPoint at) {
+    // Captions stand on a common line just above what they name.
+    const auto caption = [this, &trade](CVeskError (CTrade::*get)(CBmpMask&), QPoint bottomLeft) {
         CBmpMask mask(this);
         mask.SetRgnFlag(CBmpMask::RGN_RECT);
         (trade.*get)(mask);
+        const QSize size = mask.GetAniRect(0).size();
         auto* window = new CIconWnd;
-        window->Create(QRect(at, mask.GetAniRect(0).size()), this, mask);
+        window->Create(QRect(QPoint(bottomLeft.x(), bottomLeft.y() - size.height()), size), this,
+                       mask);
         window->NoNotify();
         return window;
     };
-    caption(&CTrade::GetTextMidi, QPoint(kListLeft[0], kListTop - 16));
-    caption(&CTrade::GetTextAudio, QPoint(kListLeft[1], kListTop - 16));
-    caption(&CTrade::GetTextCompress, QPoint(kListLeft[2], kListTop - 17));
-    caption(&CTrade::GetTextFilename, QPoint(12, kNameRect.top() + 2));
+    caption(&CTrade::GetTextMidi, QPoint(kListLeft[0] + 2, kListTop - 3));
+    caption(&CTrade::GetTextAudio, QPoint(kListLeft[1] + 2, kListTop - 3));
+    caption(&CTrade::GetTextCompress, QPoint(kListLeft[2] + 2, kListTop - 3));
+    caption(&CTrade::GetTextFilename, QPoint(12, kNameRect.bottom() - 1));
 
     const QString album = CVeskToy().DataPath();
     const QStringList kinds[3] = {{QStringLiteral(".mid")},
@@ -149,6 +152,8 @@ CAlbumDlg::CAlbumDlg(QWidget* parent) {
     m_progress->hide();
 
     CreateListBox();
+    // Nothing is chosen yet.
+    EnableButtons(false, false, false);
 }
 
 CAlbumDlg::~CAlbumDlg() = default;

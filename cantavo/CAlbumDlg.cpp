@@ -86,7 +86,6 @@ std::error_code CopyInto(const QString& source, const QString& target, bool over
 CAlbumDlg::CAlbumDlg(QWidget* parent) {
     const CScorp scope("CAlbumDlg", "CAlbumDlg", CLast::Trace());
     setParent(parent, Qt::Dialog);
-    setModal(true);
     setWindowTitle(QStringLiteral("アルバム"));
     setFixedSize(kWidth, kHeight);
 

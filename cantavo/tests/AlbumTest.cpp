@@ -17,6 +17,7 @@
 #include <QFileInfo>
 #include <QHelpEvent>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QTimer>
 #include <QToolTip>
@@ -139,6 +140,19 @@ TEST_F(AlbumTest, OneSelectionAcrossTheListsDecidesTheButtons) {
     EXPECT_FALSE(dialog->OpenButton()->IsEnabled());
     EXPECT_FALSE(dialog->TrashButton()->IsEnabled());
     EXPECT_TRUE(dialog->NameText()->Lines().join(QString()).isEmpty());
+}
+
+TEST_F(AlbumTest, TheMouseOverAnItemSelectsIt) {
+    CAlbumList* list = dialog->CompressList();
+    ASSERT_TRUE(list->TrackSelect()) << "the tests run without \"hotitem\"";
+    const QPoint over = list->visualItemRect(list->item(1)).center();
+    QMouseEvent move(QEvent::MouseMove, QPointF(over), list->viewport()->mapToGlobal(QPointF(over)),
+                     Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(list->viewport(), &move);
+    CWinMsg::PumpMessages();
+    EXPECT_EQ(list->SelectedRow(), 1);
+    EXPECT_TRUE(dialog->OpenButton()->IsEnabled());
+    EXPECT_EQ(dialog->NameText()->Lines(), QStringList{"Waltz.wma"});
 }
 
 TEST_F(AlbumTest, DeletesOnlyAfterYes) {

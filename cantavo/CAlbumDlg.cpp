@@ -163,7 +163,21 @@ LRESULT CAlbumDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         {WM_ALBUM_DBLCLK, &CAlbumDlg::OnListDblclk}, {WM_ALBUM_TRASH, &CAlbumDlg::OnTrash},
         {WM_ALBUM_ENCODE, &CAlbumDlg::OnEncode},     {WM_ALBUM_DROPFILE, &CAlbumDlg::OnDropFile},
     };
+    // While a compression runs, the album only follows the selection: another compression,
+    // an open or a delete would act on files the running one may still be reading or writing.
+    if (m_compressing && message != WM_ALBUM_CHANGED) {
+        if (message == WM_ALBUM_DROPFILE && wParam != 0) {
+            reinterpret_cast<CAlbumList*>(wParam)->TakeDropped();
+        }
+        return 0;
+    }
     return map.Dispatch(this, message, wParam, lParam);
+}
+
+void CAlbumDlg::reject() {
+    if (!m_compressing) {
+        QDialog::reject();
+    }
 }
 
 void CAlbumDlg::paintEvent(QPaintEvent*) {
@@ -315,7 +329,9 @@ CVeskError CAlbumDlg::Compress(const QString& path) {
     QObject::connect(&poll, &QTimer::timeout, this, look);
     m_progress->setValue(0);
     poll.start();
+    m_compressing = true;
     const CVeskError result = CLast::Manage().CompressEncode(path, this);
+    m_compressing = false;
     poll.stop();
     m_progress->hide();
     return result;

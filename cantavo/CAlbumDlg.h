@@ -50,6 +50,9 @@ public:
 
     // Lists the album folder again; does nothing while a refresh runs.
     void Refresh();
+    bool IsCompressing() const { return m_compressing; }
+    // Closing waits for a running compression to end.
+    void reject() override;
     // Imports or compresses dropped files as a drop on list does; the error of the last
     // compression, success when none failed.
     CVeskError DropFiles(CAlbumList* list, const QStringList& paths);
@@ -80,4 +83,6 @@ private:
     int m_selectRec = SELECT_NONE;
     bool m_refreshing = false;
     bool m_changing = false;
+    // A compression runs (its wait keeps handling this window's messages).
+    bool m_compressing = false;
 };

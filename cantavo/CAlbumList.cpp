@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QDrag>
+#include <QFileInfo>
 #include <QHelpEvent>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -163,7 +164,14 @@ void CAlbumList::startDrag(Qt::DropActions) {
     }
     auto* drag = new QDrag(this);
     drag->setMimeData(data);
+    const QString path = m_paths.value(SelectedRow());
     drag->exec(Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, Qt::CopyAction);
+    // A file manager that moved the take away leaves the list out of date.
+    if (!QFileInfo::exists(path)) {
+        if (auto* album = dynamic_cast<CAlbumDlg*>(parentWidget())) {
+            album->Refresh();
+        }
+    }
 }
 
 void CAlbumList::mouseDoubleClickEvent(QMouseEvent* event) {

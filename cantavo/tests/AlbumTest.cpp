@@ -316,6 +316,10 @@ TEST_F(AlbumTest, CompressingAWavMovesTheBarAndListsTheCopy) {
             if (!shot && bar->value() > bar->maximum() / 4) {
                 shot = true;
                 SaveShot(dialog.get(), QStringLiteral("album-compressing.png"));
+                // Meanwhile the album neither closes nor deletes the WAV being read.
+                EXPECT_TRUE(dialog->IsCompressing());
+                dialog->reject();
+                CWinMsg::PostMessage(dialog.get(), CAlbumDlg::WM_ALBUM_TRASH, 0, 0);
             }
         }
     });
@@ -325,6 +329,11 @@ TEST_F(AlbumTest, CompressingAWavMovesTheBarAndListsTheCopy) {
     watch.stop();
 
     EXPECT_EQ(rig.fusion.texts.last(), QStringLiteral("ファイル圧縮が正常に終了しました。"));
+    EXPECT_TRUE(shot);
+    EXPECT_TRUE(dialog->isVisible());
+    CWinMsg::PumpMessages();
+    EXPECT_EQ(rig.fusion.texts.size(), 2) << "the compression's question and its outcome only";
+    EXPECT_TRUE(QFileInfo::exists(album + "/Concerto.wav"));
     EXPECT_TRUE(QFileInfo::exists(album + "/Concerto.mp3"));
     EXPECT_EQ(Names(dialog->CompressList()), (QStringList{"Concerto", "Prelude", "Waltz"}));
     EXPECT_FALSE(dialog->EncodeProgress()->isVisible());

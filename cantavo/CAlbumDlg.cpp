@@ -73,8 +73,13 @@ std::error_code CopyInto(const QString& source, const QString& target, bool over
     if (overwrite) {
         fs::rename(part, to, error);
     } else {
-        // A link fails on an existing name, so a file that appeared meanwhile is kept.
+        // A link fails on an existing name, so a file that appeared meanwhile is kept. A
+        // folder on a file system without links takes the copy by renaming.
         fs::create_hard_link(part, to, error);
+        std::error_code probe;
+        if (error && error != std::errc::file_exists && !fs::exists(to, probe)) {
+            fs::rename(part, to, error);
+        }
     }
     std::error_code ignored;
     fs::remove(part, ignored);

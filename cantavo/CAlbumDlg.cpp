@@ -214,9 +214,7 @@ void CAlbumDlg::CreateListBox() {
 
 void CAlbumDlg::RefreshWrap() {
     const CScorp scope("CAlbumDlg", "RefreshWrap", CLast::Trace());
-    m_changing = true;
     CreateListBox();
-    m_changing = false;
     m_name->SetText(QString());
     EnableButtons(false, false, false);
 }

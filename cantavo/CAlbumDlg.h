@@ -82,7 +82,6 @@ private:
     QProgressBar* m_progress = nullptr;
     int m_selectRec = SELECT_NONE;
     bool m_refreshing = false;
-    bool m_changing = false;
     // A compression runs (its wait keeps handling this window's messages).
     bool m_compressing = false;
 };

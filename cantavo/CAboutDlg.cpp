@@ -9,6 +9,7 @@
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -24,14 +25,21 @@ QPixmap ProgramIcon() {
     static CTrade own;
     CTrade& skin = CLast::HasTrade() ? CLast::Trade() : own;
     CBmpMask mask;
-    mask.SetRgnFlag(CBmpMask::RGN_RECT);
     skin.GetBmpBtnGrandPiano(mask);
     const QImage picture = mask.GetAniBmp(0);
     if (picture.isNull()) {
         return {};
     }
-    return QPixmap::fromImage(
-        picture.scaled(48, 48, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    // Only the button's outline: the key colour around it stays transparent.
+    QImage shaped(picture.size(), QImage::Format_ARGB32_Premultiplied);
+    shaped.setDevicePixelRatio(picture.devicePixelRatio());
+    shaped.fill(Qt::transparent);
+    {
+        QPainter painter(&shaped);
+        painter.setClipRegion(mask.GetAniRgn(0));
+        painter.drawImage(QPoint(0, 0), picture);
+    }
+    return QPixmap::fromImage(shaped.scaled(48, 48, Qt::KeepAspectRatio, Qt::SmoothTransformation));
 }
 
 } // namespace

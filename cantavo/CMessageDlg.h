@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CFusion.h"
 #include "CMessageReceiver.h"
 
 #include <QDialog>

@@ -89,9 +89,9 @@ TEST_F(MessageDlg, ButtonsOfEachStyleStandAtTheBottomRight) {
     EXPECT_EQ(okCancel->Button(IDOK)->pos(), QPoint(x0, y));
     EXPECT_EQ(okCancel->Button(IDCANCEL)->pos(), QPoint(x0 + 44, y));
 
-    auto yesNo = Box(
-        QStringLiteral("既に同じ名前のファイルがあります。\r\n上書き保存してもよろしいですか？"),
-        MB_YESNO);
+    auto yesNo =
+        Box(QStringLiteral("現在の録音内容は保存されていませんが、\r\n新しく録音をはじめますか？"),
+            MB_YESNO);
     EXPECT_EQ(yesNo->Button(IDYES)->pos(), QPoint(yesNo->width() - 88, yesNo->height() - 44));
     EXPECT_EQ(yesNo->Button(IDNO)->pos(), QPoint(yesNo->width() - 44, yesNo->height() - 44));
     EXPECT_EQ(yesNo->Button(IDOK), nullptr);

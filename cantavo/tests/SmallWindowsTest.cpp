@@ -122,6 +122,7 @@ TEST_F(SmallWindows, TheStartUpPictureFillsAWindowWithoutCaptionInTheMiddle) {
         trade.PaintSplash(painter);
     }
     const QImage shot = splash.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_TRUE(SaveShot(QStringLiteral("startup.png"), shot));
     for (const QPoint at : {QPoint(5, 5), QPoint(290, 129), QPoint(570, 250)}) {
         EXPECT_EQ(shot.pixel(at), expected.pixel(at));
     }

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "CFusion.h"
+#include "CMessageReceiver.h"
 
+#include <QObject>
 #include <QPointer>
 
 class CWaitDlg;
@@ -14,8 +16,12 @@ class CWaitDlg;
 // is handed to the window thread: a question (any style but OK alone) waits there for the
 // answer; an OK-only message is queued and the caller goes on at once with IDOK (its answer
 // carries nothing), so a worker is never held up by a user reading a message. The engine asks
-// its questions on the window thread only, so no worker waits for a user.
-class CMessagePresenter : public CFusion {
+// its questions on the window thread only, so no worker waits for a user. The hand-over is a
+// posted window message (CWinMsg), whose lock makes it visible to ThreadSanitizer.
+//
+// The presenter lives until the process ends and is never destroyed: libraries may still ask
+// for it while the statics of the process go.
+class CMessagePresenter : public CMessageReceiver<QObject>, public CFusion {
 public:
     // The one presenter, created on first use and registered with CLast::InitFusion (again
     // at every call, so that it is the registered one after a stand-in was removed).
@@ -29,9 +35,14 @@ public:
     // The waiting window shown now, null when none.
     CWaitDlg* Waiting() const { return m_waiting; }
 
+protected:
+    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
 private:
     CMessagePresenter() = default;
+    ~CMessagePresenter() override = default;
     int ShowHere(const QString& text, unsigned int style, const QString& caption);
+    LRESULT OnForeignMessage(WPARAM wParam, LPARAM lParam);
 
     QPointer<CWaitDlg> m_waiting;
     QPointer<QWidget> m_disabledOwner;

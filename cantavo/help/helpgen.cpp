@@ -5,6 +5,9 @@
 // Pictures are named in the source by paths below IMAGE_ROOT (the project folder), so that a
 // newer screenshot committed there replaces the old one in the next build. A picture that
 // cannot be read fails the build: a guide never ships with a hole where a picture belongs.
+// A picture marked optional, ![text](path "optional") on a line of its own, is a screenshot
+// that another part of the program brings: until it is there its line is left out, and the
+// generator says so.
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -79,6 +82,30 @@ bool FitPictures(QTextDocument& document, const QDir& root) {
     return true;
 }
 
+// The source with every optional picture that exists made an ordinary one, and the line of
+// every one that does not exist left out.
+QString ResolveOptional(const QString& markdown, const QDir& root) {
+    static const QRegularExpression optional(
+        QStringLiteral("^(\\s*!\\[[^\\]]*\\]\\()([^ )]+) \"optional\"\\)\\s*$"));
+    QStringList lines = markdown.split(QLatin1Char('\n'));
+    QStringList out;
+    for (const QString& line : lines) {
+        const QRegularExpressionMatch match = optional.match(line);
+        if (!match.hasMatch()) {
+            out << line;
+            continue;
+        }
+        const QString path = match.captured(2);
+        if (QFileInfo::exists(root.filePath(path))) {
+            out << match.captured(1) + path + QLatin1Char(')');
+        } else {
+            std::fprintf(stderr, "helpgen: the optional picture %s is not there yet\n",
+                         qPrintable(path));
+        }
+    }
+    return out.join(QLatin1Char('\n'));
+}
+
 QString TitleOf(const QString& markdown) {
     const QRegularExpression heading(QStringLiteral("^# (.+)$"),
                                      QRegularExpression::MultilineOption);
@@ -91,7 +118,8 @@ bool Render(const QString& source, const QString& output, const QString& imageRo
     if (!file.open(QIODevice::ReadOnly)) {
         return Fail(QStringLiteral("cannot read %1").arg(source));
     }
-    const QString markdown = QString::fromUtf8(file.readAll());
+    const QDir root(imageRoot);
+    const QString markdown = ResolveOptional(QString::fromUtf8(file.readAll()), root);
     const QString title = TitleOf(markdown);
     if (title.isEmpty()) {
         return Fail(QStringLiteral("%1 has no title (a first-level heading)").arg(source));
@@ -101,7 +129,6 @@ bool Render(const QString& source, const QString& output, const QString& imageRo
     QFont font(QStringLiteral("IPAPGothic"));
     font.setPointSizeF(10.5);
     document.setDefaultFont(font);
-    const QDir root(imageRoot);
     document.setBaseUrl(QUrl::fromLocalFile(root.absolutePath() + QLatin1Char('/')));
     document.setMarkdown(markdown, QTextDocument::MarkdownDialectGitHub);
     if (!FitPictures(document, root)) {

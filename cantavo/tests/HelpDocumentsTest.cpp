@@ -1,7 +1,9 @@
 #include "TestHome.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStringDecoder>
@@ -145,6 +147,18 @@ TEST(HelpDocuments, TheGeneratorFailsWithoutAPictureOrATitle) {
     EXPECT_EQ(facts.pages, 1);
     EXPECT_EQ(facts.title, QStringLiteral("良いガイド"));
     EXPECT_FALSE(QFile::exists(folder + QStringLiteral("/good.pdf.part")));
+
+    // An optional picture is left out until it is there, and shown once it is.
+    write(QStringLiteral("later.md"),
+          "# 後の絵\n\n![later](shots/later.png \"optional\")\n\n本文です。\n");
+    EXPECT_EQ(run(QStringLiteral("later.md"), QStringLiteral("without.pdf")), 0);
+    EXPECT_EQ(Read(folder + QStringLiteral("/without.pdf")).count("/Subtype /Image"), 0);
+    QDir(folder).mkpath(QStringLiteral("shots"));
+    QImage picture(40, 30, QImage::Format_RGB32);
+    picture.fill(Qt::darkYellow);
+    ASSERT_TRUE(picture.save(folder + QStringLiteral("/shots/later.png")));
+    EXPECT_EQ(run(QStringLiteral("later.md"), QStringLiteral("with.pdf")), 0);
+    EXPECT_EQ(Read(folder + QStringLiteral("/with.pdf")).count("/Subtype /Image"), 1);
 }
 
 } // namespace

@@ -28,8 +28,9 @@ QString CSetupLauncher::QuestionText() {
 }
 
 QString CSetupLauncher::StartedText() {
-    return QStringLiteral("インストールを開始しました。このウィンドウはソフトウェアのインストーラーが"
-                          "終了してから閉じてください。");
+    return QStringLiteral(
+        "インストールを開始しました。このウィンドウはソフトウェアのインストーラーが"
+        "終了してから閉じてください。");
 }
 
 int CSetupLauncher::Run() {
@@ -55,8 +56,8 @@ bool CSetupLauncher::Ask(const QString& text) {
 }
 
 void CSetupLauncher::Tell(const QString& text, Icon icon) {
-    QMessageBox box(icon == Icon::Error ? QMessageBox::Critical : QMessageBox::Information, Caption(), text,
-                    QMessageBox::Ok);
+    QMessageBox box(icon == Icon::Error ? QMessageBox::Critical : QMessageBox::Information,
+                    Caption(), text, QMessageBox::Ok);
     box.exec();
 }
 

@@ -47,7 +47,8 @@ QString CSystemCheck::Field(const QString& name) const {
             continue;
         }
         QString value = line.mid(prefix.size());
-        if (value.size() >= 2 && (value.front() == QLatin1Char('"') || value.front() == QLatin1Char('\'')) &&
+        if (value.size() >= 2 &&
+            (value.front() == QLatin1Char('"') || value.front() == QLatin1Char('\'')) &&
             value.back() == value.front()) {
             value = value.mid(1, value.size() - 2);
         }
@@ -58,8 +59,10 @@ QString CSystemCheck::Field(const QString& name) const {
 
 bool CSystemCheck::IsNewEnough() const {
     const QString id = Field(QStringLiteral("ID")).toLower();
-    const QStringList like = Field(QStringLiteral("ID_LIKE")).toLower().split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    const bool debianBased = id == QLatin1String("debian") || like.contains(QLatin1String("debian")) ||
+    const QStringList like =
+        Field(QStringLiteral("ID_LIKE")).toLower().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    const bool debianBased = id == QLatin1String("debian") ||
+                             like.contains(QLatin1String("debian")) ||
                              like.contains(QLatin1String("ubuntu"));
     if (!debianBased) {
         // The package needs dpkg and Debian's library packages.
@@ -67,7 +70,8 @@ bool CSystemCheck::IsNewEnough() const {
     }
     if (id == QLatin1String("debian")) {
         bool ok = false;
-        const int major = Field(QStringLiteral("VERSION_ID")).section(QLatin1Char('.'), 0, 0).toInt(&ok);
+        const int major =
+            Field(QStringLiteral("VERSION_ID")).section(QLatin1Char('.'), 0, 0).toInt(&ok);
         if (ok) {
             return major >= kOldestDebian;
         }
@@ -83,6 +87,7 @@ QString CSystemCheck::Describe() const {
         id = QStringLiteral("unknown system");
     }
     const QString version = Field(QStringLiteral("VERSION_ID"));
-    return id + (version.isEmpty() ? QString() : QLatin1Char(' ') + version) + QStringLiteral(", glibc ") +
+    return id + (version.isEmpty() ? QString() : QLatin1Char(' ') + version) +
+           QStringLiteral(", glibc ") +
            (m_libcVersion.isEmpty() ? QStringLiteral("?") : m_libcVersion);
 }

@@ -10,8 +10,9 @@
 
 namespace {
 
-const char* const kDebian12 = "PRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\nNAME=\"Debian GNU/Linux\"\n"
-                              "VERSION_ID=\"12\"\nVERSION=\"12 (bookworm)\"\nID=debian\n";
+const char* const kDebian12 =
+    "PRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\nNAME=\"Debian GNU/Linux\"\n"
+    "VERSION_ID=\"12\"\nVERSION=\"12 (bookworm)\"\nID=debian\n";
 const char* const kDebian11 = "NAME=\"Debian GNU/Linux\"\nVERSION_ID=\"11\"\nID=debian\n";
 
 // What the user saw, and the answers given through the real message boxes.
@@ -74,13 +75,15 @@ QString Buttons(std::initializer_list<QMessageBox::StandardButton> list) {
 
 TEST(SystemCheck, AcceptsDebian12AndNewerAndDebianBasedSystemsWithANewEnoughLibc) {
     EXPECT_TRUE(CSystemCheck(QString::fromUtf8(kDebian12), QStringLiteral("2.36")).IsNewEnough());
-    EXPECT_TRUE(CSystemCheck(QStringLiteral("ID=debian\nVERSION_ID=13\n"), QStringLiteral("2.41")).IsNewEnough());
+    EXPECT_TRUE(CSystemCheck(QStringLiteral("ID=debian\nVERSION_ID=13\n"), QStringLiteral("2.41"))
+                    .IsNewEnough());
     // Testing and unstable have no version number: the C library decides.
     EXPECT_TRUE(CSystemCheck(QStringLiteral("ID=debian\n"), QStringLiteral("2.40")).IsNewEnough());
     EXPECT_TRUE(CSystemCheck(QStringLiteral("ID=ubuntu\nID_LIKE=debian\nVERSION_ID=\"24.04\"\n"),
                              QStringLiteral("2.39"))
                     .IsNewEnough());
-    EXPECT_TRUE(CSystemCheck(QStringLiteral("ID=linuxmint\nID_LIKE='ubuntu debian'\n"), QStringLiteral("2.39"))
+    EXPECT_TRUE(CSystemCheck(QStringLiteral("ID=linuxmint\nID_LIKE='ubuntu debian'\n"),
+                             QStringLiteral("2.39"))
                     .IsNewEnough());
 }
 
@@ -91,10 +94,12 @@ TEST(SystemCheck, RefusesOlderSystemsAndSystemsWithoutDpkg) {
     EXPECT_FALSE(CSystemCheck(QStringLiteral("ID=ubuntu\nID_LIKE=debian\nVERSION_ID=\"22.04\"\n"),
                               QStringLiteral("2.35"))
                      .IsNewEnough());
-    EXPECT_FALSE(CSystemCheck(QStringLiteral("ID=fedora\nVERSION_ID=40\n"), QStringLiteral("2.39")).IsNewEnough());
+    EXPECT_FALSE(CSystemCheck(QStringLiteral("ID=fedora\nVERSION_ID=40\n"), QStringLiteral("2.39"))
+                     .IsNewEnough());
     // Nothing known about the system: too old.
     EXPECT_FALSE(CSystemCheck(QString(), QString()).IsNewEnough());
-    EXPECT_FALSE(CSystemCheck(QStringLiteral("ID=debian\n"), QStringLiteral("garbage")).IsNewEnough());
+    EXPECT_FALSE(
+        CSystemCheck(QStringLiteral("ID=debian\n"), QStringLiteral("garbage")).IsNewEnough());
     EXPECT_EQ(CSystemCheck(QString::fromUtf8(kDebian12), QStringLiteral("2.36")).Describe(),
               QStringLiteral("debian 12, glibc 2.36"));
 }
@@ -104,7 +109,8 @@ TEST(SetupLauncher, OnAnOldSystemShowsOnlyTheErrorAndEndsWithZero) {
     EXPECT_EQ(launcher.RunAnswering(), 0);
     ASSERT_EQ(launcher.shown.size(), 1u);
     EXPECT_EQ(launcher.shown[0].caption, QStringLiteral("ZQ31 Concertinoインストーラー"));
-    EXPECT_EQ(launcher.shown[0].text, QStringLiteral("このバージョンのLinuxにはインストールできません"));
+    EXPECT_EQ(launcher.shown[0].text,
+              QStringLiteral("このバージョンのLinuxにはインストールできません"));
     EXPECT_EQ(launcher.shown[0].icon, QMessageBox::Critical);
     EXPECT_EQ(launcher.shown[0].buttons.join(QLatin1Char(',')), Buttons({QMessageBox::Ok}));
     EXPECT_TRUE(launcher.opened.isEmpty());
@@ -116,7 +122,8 @@ TEST(SetupLauncher, AnsweringNoStartsNothing) {
     ASSERT_EQ(launcher.shown.size(), 1u);
     EXPECT_EQ(launcher.shown[0].text, QStringLiteral("ZQ31 Concertinoをインストールします。"));
     EXPECT_EQ(launcher.shown[0].icon, QMessageBox::Information);
-    EXPECT_EQ(launcher.shown[0].buttons.join(QLatin1Char(',')), Buttons({QMessageBox::Yes, QMessageBox::No}));
+    EXPECT_EQ(launcher.shown[0].buttons.join(QLatin1Char(',')),
+              Buttons({QMessageBox::Yes, QMessageBox::No}));
     EXPECT_TRUE(launcher.opened.isEmpty());
 }
 

@@ -3,6 +3,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QUrl>
 #include <cstdio>
 #include <utility>
@@ -52,6 +53,9 @@ int CSetupLauncher::Run() {
 bool CSetupLauncher::Ask(const QString& text) {
     QMessageBox box(QMessageBox::Information, Caption(), text, QMessageBox::Yes | QMessageBox::No);
     box.setDefaultButton(QMessageBox::Yes);
+    // The desktop's own words for the buttons, as a Japanese system shows them.
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("はい(&Y)"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("いいえ(&N)"));
     return box.exec() == QMessageBox::Yes;
 }
 

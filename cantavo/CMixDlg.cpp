@@ -1,0 +1,56 @@
+#include "CMixDlg.h"
+
+#include "CLast.h"
+#include "CManage.h"
+#include "RecorderSkin.h"
+
+CMixDlg::CMixDlg() = default;
+
+CMixDlg::~CMixDlg() = default;
+
+void CMixDlg::Create(QWidget* parent) {
+    Build(parent, recorderskin::Picture(&CTrade::GetBmpStMixBack), QPoint(12, 248),
+          QPoint(262, 256));
+    Refresh();
+}
+
+void CMixDlg::Refresh() {
+    if (!CLast::HasManage()) {
+        return;
+    }
+    CManage& manage = CLast::Manage();
+    Strip()->SetTime(manage.GetAudTimeDisp());
+    SaveButton()->SetEnable(manage.IsSaveAud());
+}
+
+CSoundFile* CMixDlg::RecordedTake() const {
+    return CLast::Manage().GetAudFile();
+}
+
+CVeskError CMixDlg::Rec() {
+    return CLast::Manage().MixRec();
+}
+
+CVeskError CMixDlg::Stop() {
+    return CLast::Manage().MixStop();
+}
+
+CVeskError CMixDlg::Play() {
+    return CLast::Manage().MixPlay();
+}
+
+CVeskError CMixDlg::First() {
+    return CLast::Manage().MixFirst();
+}
+
+CVeskError CMixDlg::Rewind() {
+    return CLast::Manage().MixRewind();
+}
+
+CVeskError CMixDlg::Forward() {
+    return CLast::Manage().MixForward();
+}
+
+CVeskError CMixDlg::Save() {
+    return CLast::Manage().MixSave();
+}

@@ -51,19 +51,22 @@ void WhenModal(std::function<void(T*)> act) {
     timer->start(10);
 }
 
-// Types name into the save-name dialog and presses its save button.
-void SaveAs(const QString& name) {
-    WhenModal<CSaveNameDlg>([name](CSaveNameDlg* dialog) {
-        dialog->Edit()->clear();
-        QTest::keyClicks(dialog->Edit(), name);
-        Click(dialog->SaveButton());
-    });
-}
-
 void Shot(QWidget& window, const QString& name) {
     QDir().mkpath(QStringLiteral(CANTAVO_SHOT_DIR));
     CWinMsg::PumpMessages();
     window.grab().save(QStringLiteral(CANTAVO_SHOT_DIR "/") + name);
+}
+
+// Types name into the save-name dialog and presses its save button.
+void SaveAs(const QString& name, const QString& shot = QString()) {
+    WhenModal<CSaveNameDlg>([name, shot](CSaveNameDlg* dialog) {
+        dialog->Edit()->clear();
+        QTest::keyClicks(dialog->Edit(), name);
+        if (!shot.isEmpty()) {
+            Shot(*dialog, shot);
+        }
+        Click(dialog->SaveButton());
+    });
 }
 
 // Plays a note on the virtual ZQ31, held until the engine has seen it go down.
@@ -197,6 +200,7 @@ TEST_F(Recorder, MidiTakeRecordsPlaysBackWithItsMemoAndIsSavedIntoTheAlbum) {
         heldDown = panel->MemoButton()->Checkd() != 0;
         QTest::keyClicks(dialog->Edit(), QStringLiteral("slow "));
         dialog->Edit()->insertPlainText(QStringLiteral("練習"));
+        Shot(*dialog, QStringLiteral("recorder-memo-dialog.png"));
         Click(dialog->OkButton());
     });
     Click(panel->MemoButton());
@@ -204,7 +208,7 @@ TEST_F(Recorder, MidiTakeRecordsPlaysBackWithItsMemoAndIsSavedIntoTheAlbum) {
     EXPECT_EQ(panel->MemoButton()->Checkd(), 0);
     EXPECT_EQ(rig.manage->GetSeqMemo().toStdString(), "slow 練習");
 
-    SaveAs(QStringLiteral("Etude"));
+    SaveAs(QStringLiteral("Etude"), QStringLiteral("recorder-save-name-dialog.png"));
     Click(panel->SaveButton());
     const QString saved = CVeskToy().DataFile(QStringLiteral("Etude.mid"));
     ASSERT_TRUE(QFileInfo::exists(saved));
@@ -239,6 +243,8 @@ TEST_F(Recorder, AudioTakeRecordsThePianoWithTheMeterMovingAndPlaysBackBitExact)
     ASSERT_TRUE(Eventually([&] { return panel->Animation()->CurrentFrame() != firstFrame; }));
     ASSERT_TRUE(Eventually([&] { return QFileInfo(audio.GetFileName()).size() > 44100 * 4 / 2; }));
     EXPECT_FALSE(Enabled(window->Tab(CStereoDlg::WM_TAB_SEQ)));
+    // The strip's time follows the recording.
+    ASSERT_TRUE(Eventually([&] { return strip->Time() == QStringLiteral("00 : 01"); }));
     Shot(*window, QStringLiteral("recorder-audio-recording.png"));
     Click(strip->Button(CStBtn::WM_ST_STOP));
     ASSERT_EQ(audio.GetSoundStatus(), SOUND_STOP);
@@ -287,6 +293,11 @@ TEST_F(Recorder, MixRecordsThePianoWhileTheMidiTakePlaysIntoIt) {
     EXPECT_FALSE(Enabled(window->Tab(CStereoDlg::WM_TAB_AUD)));
     ASSERT_TRUE(Eventually([&] { return NoteOns(rig) == std::vector<int>{62}; }));
     ASSERT_TRUE(Eventually([&] { return QFileInfo(audio.GetFileName()).size() > 44100 * 4 / 2; }));
+    ASSERT_TRUE(Eventually([&] { return strip->Time() == QStringLiteral("00 : 01"); }));
+    ASSERT_TRUE(Eventually([&] {
+        return panel->FileNameWnd()->Lines().join(QString()) ==
+               QFileInfo(audio.GetFileName()).fileName();
+    }));
     Shot(*window, QStringLiteral("recorder-mix-recording.png"));
     Click(strip->Button(CStBtn::WM_ST_STOP));
     ASSERT_EQ(audio.GetSoundStatus(), SOUND_STOP);

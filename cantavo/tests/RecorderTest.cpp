@@ -1,5 +1,6 @@
 #include "CAlbumDlg.h"
 #include "CAlbumList.h"
+#include "CDanceNoteDlg.h"
 #include "CMemoDlg.h"
 #include "CPromptSoundFile.h"
 #include "CSaveNameDlg.h"
@@ -174,7 +175,19 @@ TEST_F(Recorder, MidiTakeRecordsPlaysBackWithItsMemoAndIsSavedIntoTheAlbum) {
     for (int note : {60, 64, 67}) {
         PlayNote(rig, note);
     }
+    // A chord held while the picture is taken dances on the staff.
+    for (int note : {72, 76}) {
+        rig.piano->PressKey(static_cast<std::uint8_t>(note), 100);
+    }
+    ASSERT_TRUE(Eventually([&] {
+        return panel->Staff()->Note(72 - 21)->isVisible() &&
+               panel->Staff()->Note(76 - 21)->isVisible();
+    }));
     Shot(*window, QStringLiteral("recorder-midi-recording.png"));
+    for (int note : {72, 76}) {
+        rig.piano->ReleaseKey(static_cast<std::uint8_t>(note));
+        ASSERT_TRUE(Eventually([&] { return rig.manage->GetKeyboardDisp(note - 21) == 0; }));
+    }
     Click(strip->Button(CStBtn::WM_ST_STOP));
     ASSERT_EQ(midi.GetSoundStatus(), SOUND_STOP);
     EXPECT_FALSE(Checked(strip, CStBtn::WM_ST_REC));
@@ -190,8 +203,8 @@ TEST_F(Recorder, MidiTakeRecordsPlaysBackWithItsMemoAndIsSavedIntoTheAlbum) {
     EXPECT_TRUE(Checked(strip, CStBtn::WM_ST_PLAY));
     EXPECT_FALSE(Enabled(strip->Button(CStBtn::WM_ST_REC)));
     Shot(*window, QStringLiteral("recorder-midi-playing.png"));
-    ASSERT_TRUE(Eventually([&] { return NoteOns(rig).size() >= 3; }));
-    EXPECT_EQ(NoteOns(rig), (std::vector<int>{60, 64, 67}));
+    ASSERT_TRUE(Eventually([&] { return NoteOns(rig).size() >= 5; }));
+    EXPECT_EQ(NoteOns(rig), (std::vector<int>{60, 64, 67, 72, 76}));
     ASSERT_TRUE(Eventually([&] { return !Checked(strip, CStBtn::WM_ST_PLAY); }));
     EXPECT_EQ(midi.GetSoundStatus(), SOUND_STOP);
     EXPECT_TRUE(Enabled(strip->Button(CStBtn::WM_ST_REC)));

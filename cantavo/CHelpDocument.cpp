@@ -17,6 +17,11 @@ CHelpDocument::Opener& CurrentOpener() {
     return opener;
 }
 
+QStringList& FolderOverride() {
+    static QStringList folders;
+    return folders;
+}
+
 QString Unexpected(int place) {
     return QStringLiteral("予期せぬエラーが発生しました。(%1)").arg(place);
 }
@@ -37,6 +42,9 @@ QString CHelpDocument::NameOf(unsigned int command) {
 }
 
 QStringList CHelpDocument::Folders() {
+    if (!FolderOverride().isEmpty()) {
+        return FolderOverride();
+    }
     const QString program = QCoreApplication::applicationDirPath();
     return {program, QDir::cleanPath(program + QStringLiteral("/../share/cantavo"))};
 }
@@ -112,4 +120,8 @@ void CHelpDocument::OnHelp(unsigned int command) {
 
 void CHelpDocument::SetOpener(Opener opener) {
     CurrentOpener() = std::move(opener);
+}
+
+void CHelpDocument::SetFolders(const QStringList& folders) {
+    FolderOverride() = folders;
 }

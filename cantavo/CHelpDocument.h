@@ -31,5 +31,7 @@ public:
     // Opens the document of the command and shows the message of a failure.
     static void OnHelp(unsigned int command);
 
+    // For tests: another viewer, other folders (empty: the defaults again).
     static void SetOpener(Opener opener);
+    static void SetFolders(const QStringList& folders);
 };

@@ -17,6 +17,9 @@ targets=("${benchmarks[@]}")
 for timing in "${timings[@]}"; do
     targets+=("${timing%% *}")
 done
+# Scripts that time the real program: "script arguments".
+scripts=("window_start.sh 10 3")
+targets+=(Cantavo)
 cmake --build "$build" -j "$(nproc)" --target "${targets[@]}" >/dev/null
 export CANTAVO_HOME="$build/home"
 mkdir -p "$CANTAVO_HOME"
@@ -30,5 +33,10 @@ mkdir -p "$CANTAVO_HOME"
         echo "#timing ${timing%% *}"
         # shellcheck disable=SC2086
         "$build/bin/"$timing 2>&1
+    done
+    for script in "${scripts[@]}"; do
+        echo "#timing ${script%% *}"
+        # shellcheck disable=SC2086
+        CANTAVO_PROGRAM="$build/bin/Cantavo" "$root/bench/"$script 2>&1
     done
 } | python3 "$root/scripts/bench_table.py"

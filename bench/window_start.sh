@@ -47,7 +47,9 @@ measure() {
         begin=$(date +%s%N)
         "$@" >/dev/null 2>&1 &
         pid=$!
-        timeout 60 xdotool search --sync --onlyvisible --name "$title" >/dev/null
+        if ! timeout 60 xdotool search --sync --onlyvisible --name "$title" >/dev/null; then
+            kill -KILL $pid; echo "window never mapped" >&2; exit 1
+        fi
         mapped=$(date +%s%N)
         # Resident memory SETTLE seconds after the start.
         while (( $(date +%s%N) - begin < settle * 1000000000 )); do sleep 0.05; done
@@ -92,7 +94,7 @@ CANTAVO_HOME="$home" report Cantavo "ZQ31 Concertino" "$program" --virtual-piano
 if [[ "${WINDOW_START_COMPARE:-1}" == 0 ]]; then
     :
 elif command -v vmpk >/dev/null; then
-    HOME="$home" report VMPK "VMPK" vmpk
+    HOME="$home" report VMPK "Virtual MIDI Piano Keyboard" vmpk
 else
     echo "VMPK not installed (apt-get install -y vmpk to compare)"
 fi

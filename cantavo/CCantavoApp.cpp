@@ -48,10 +48,10 @@ CCantavoApp::~CCantavoApp() {
     const CPrivateAction watchGone(kWatchLock, "CCantavoApp", "~CCantavoApp");
 }
 
-CCantavoApp::Start CCantavoApp::StartProcess() {
+CCantavoApp::Start CCantavoApp::StartProcess(const QString& about) {
     CLast::Trace() << "Application Main Thread."
                    << "\n"
-                   << CAboutText::Text() << "\n\n";
+                   << about << "\n\n";
     m_trade = std::make_unique<CTrade>();
     CLast::InitTrade(m_trade.get());
     m_manage = std::make_unique<CManage>();

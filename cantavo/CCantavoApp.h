@@ -32,8 +32,10 @@ public:
     CCantavoApp(const CCantavoApp&) = delete;
     CCantavoApp& operator=(const CCantavoApp&) = delete;
 
-    // The first thing the process does; nothing else runs when it does not return Run.
-    Start StartProcess();
+    // The first thing the process does, with the about window's text (reading the version
+    // records reads every program file, so it is done once); nothing else runs when it does
+    // not return Run.
+    Start StartProcess(const QString& about);
     // The application font, the profile's names, the main window with the engine started
     // and shown; false when the window could not be made.
     bool InitInstance();

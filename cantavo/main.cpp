@@ -50,8 +50,8 @@ void OnTerminationSignals(QObject* context, std::function<void()> end) {
     std::signal(SIGHUP, OnSignal);
 }
 
-void PrintVersions() {
-    const QByteArray text = CAboutText::ForTerminal(CAboutText::Text()).toUtf8();
+void PrintVersions(const QString& about) {
+    const QByteArray text = CAboutText::ForTerminal(about).toUtf8();
     std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), stdout);
     std::fputc('\n', stdout);
     std::printf("Devices: %s\n", mmxBackendName().c_str());
@@ -61,10 +61,11 @@ void PrintVersions() {
 // The engine without windows: runs until a signal, or ends at once with --exit-after-start.
 int RunHeadless(int argc, char** argv) {
     QCoreApplication application(argc, argv);
+    const QString about = CAboutText::Text();
     CLast::Trace() << "Application Main Thread."
                    << "\n"
-                   << CAboutText::Text() << "\n\n";
-    PrintVersions();
+                   << about << "\n\n";
+    PrintVersions(about);
     static CManage manage;
     CLast::InitManage(&manage);
     CLast::InitSysinfo(&manage);
@@ -111,9 +112,13 @@ int main(int argc, char** argv) {
     }
 
     QApplication application(argc, argv);
+    // The program's message presenter registers here, before anything can show a message:
+    //   static CMessagePresenter presenter; CLast::InitFusion(&presenter);
+    // Until then messages go to the terminal.
     CCantavoApp program;
-    PrintVersions();
-    switch (program.StartProcess()) {
+    const QString about = CAboutText::Text();
+    PrintVersions(about);
+    switch (program.StartProcess(about)) {
     case CCantavoApp::Start::Run:
         break;
     case CCantavoApp::Start::OtherRaised:

@@ -1,5 +1,6 @@
 #include "CCantavoApp.h"
 
+#include "CAboutDlg.h"
 #include "CAboutText.h"
 #include "CCantavoView.h"
 #include "CFusion.h"
@@ -110,7 +111,7 @@ bool CCantavoApp::InitInstance() {
     return true;
 }
 
-void CCantavoApp::OnAppAbout(QWidget*) {
-    // The about window comes with the small dialogs; until then the presenter shows its text.
-    CLast::Fusion().ShowMessage(CAboutText::Text(), MB_OK, QStringLiteral("メッセージ"));
+void CCantavoApp::OnAppAbout(QWidget* owner) {
+    CAboutDlg about(owner);
+    about.exec();
 }

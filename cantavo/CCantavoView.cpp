@@ -4,6 +4,7 @@
 #include "CHeadlessTake.h"
 #include "CIconWnd.h"
 #include "CIconWndSelfish.h"
+#include "CInitialDlg.h"
 #include "CLast.h"
 #include "CManage.h"
 #include "CMessageMap.h"
@@ -69,10 +70,11 @@ void CCantavoView::RegisterCursors() {
 }
 
 std::unique_ptr<QWidget> CCantavoView::MakeStartupPicture() {
-    // The start-up picture (CInitialDlg) comes with the small dialogs; this is its one place:
-    //   auto picture = std::make_unique<CInitialDlg>(); picture->show(); picture->repaint();
-    //   return picture;
-    return nullptr;
+    // Without owner, shown and painted at once: the engine's start holds the window thread.
+    auto picture = std::make_unique<CInitialDlg>();
+    picture->show();
+    picture->repaint();
+    return picture;
 }
 
 void CCantavoView::OnInitialUpdate() {

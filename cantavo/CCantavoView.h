@@ -68,7 +68,7 @@ private:
     static CIconWnd* MakeFrosted();
     // The record of one take.
     static std::unique_ptr<CSoundFile> MakeTake(const QString& extension, const QString& kind);
-    // The start-up picture, shown while the engine starts; null while there is none.
+    // The start-up picture, shown while the engine starts.
     static std::unique_ptr<QWidget> MakeStartupPicture();
     // Keeps a tool window hidden with the view as its parent, and registers it.
     void AddToolWindow(QWidget* window, void (CDlgCtrl::*registration)(QObject*));

@@ -5,8 +5,10 @@
 #include "CLast.h"
 #include "CMainFrame.h"
 #include "CManage.h"
+#include "CMessagePresenter.h"
 #include "CTrace.h"
 #include "CVeskToy.h"
+#include "CWaitDlg.h"
 #include "mmsystemx.h"
 
 #include <QApplication>
@@ -112,9 +114,8 @@ int main(int argc, char** argv) {
     }
 
     QApplication application(argc, argv);
-    // The program's message presenter registers here, before anything can show a message:
-    //   static CMessagePresenter presenter; CLast::InitFusion(&presenter);
-    // Until then messages go to the terminal.
+    // Every message from here on reaches the user in the program's message box.
+    CMessagePresenter::Install();
     CCantavoApp program;
     const QString about = CAboutText::Text();
     PrintVersions(about);

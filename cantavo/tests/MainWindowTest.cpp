@@ -1,3 +1,4 @@
+#include "CAboutDlg.h"
 #include "CCantavoView.h"
 #include "CCheckUSBdev.h"
 #include "CFavouriteFile.h"
@@ -13,11 +14,13 @@
 #include "WindowRig.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QFile>
 #include <QMenu>
 #include <QMenuBar>
 #include <QSettings>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 // The main window on the offscreen platform, against the real engine and the virtual ZQ31.
@@ -227,15 +230,26 @@ TEST_F(MainWindow, EveryMenuItemSendsItsCommand) {
 
     const std::vector<UINT> items = {32806, 32808, 32810, 32813, 32807, 32809,
                                      32811, 32790, 32791, 32814, 32815, 57664};
+    // The about window runs modally; it is read and closed as soon as it shows.
+    QString about;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (auto* window = dynamic_cast<CAboutDlg*>(QApplication::activeModalWidget())) {
+            about = window->Text();
+            window->accept();
+        }
+    });
+    closer.start(20);
     for (UINT command : items) {
         QAction* action = frame->Action(command);
         ASSERT_NE(action, nullptr) << command;
         action->trigger();
     }
+    closer.stop();
     EXPECT_EQ(frame->commands, items);
-    // The about command showed the version list; nothing else had anything to say.
-    ASSERT_EQ(rig.fusion.texts.size(), 1);
-    EXPECT_TRUE(rig.fusion.texts[0].contains(QStringLiteral("VeskSystem")));
+    EXPECT_TRUE(about.contains(QStringLiteral("VeskSystem"))) << about.toStdString();
+    // Nothing had anything to say.
+    EXPECT_TRUE(rig.fusion.texts.isEmpty()) << rig.fusion.texts.join(u'|').toStdString();
     ASSERT_NE(frame->Action(CMainFrame::ID_APP_EXIT), nullptr);
     EXPECT_EQ(frame->CommandActions().size(), int(items.size()) + 1);
 }

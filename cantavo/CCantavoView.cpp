@@ -1,6 +1,7 @@
 #include "CCantavoView.h"
 
 #include "CBmpMask.h"
+#include "CFrostedDlg.h"
 #include "CHeadlessTake.h"
 #include "CIconWnd.h"
 #include "CIconWndSelfish.h"
@@ -8,7 +9,8 @@
 #include "CLast.h"
 #include "CManage.h"
 #include "CMessageMap.h"
-#include "CPlainFrosted.h"
+#include "CMetronomeDlg.h"
+#include "CReverbDlg.h"
 #include "CScorp.h"
 #include "CTrace.h"
 #include "CTrade.h"
@@ -152,8 +154,7 @@ void CCantavoView::CreateIcon() {
 }
 
 CIconWnd* CCantavoView::MakeFrosted() {
-    // The shortcut palette window replaces this line once it is part of the program.
-    return new CPlainFrosted;
+    return new CFrostedDlg;
 }
 
 void CCantavoView::AddToolWindow(QWidget* window, void (CDlgCtrl::*registration)(QObject*)) {
@@ -167,11 +168,13 @@ void CCantavoView::AddToolWindow(QWidget* window, void (CDlgCtrl::*registration)
 void CCantavoView::CreateDialog() {
     const CScorp scope("CCantavoView", "CreateDialog", CLast::Trace());
     // The tool windows, created hidden in this order, each one line; a click on its picture
-    // shows it. The sound settings panel and the metronome window report to the view:
-    //   AddToolWindow(new CConpaneDlg(this), &CDlgCtrl::SetConpane);
-    //   AddToolWindow(new CMetronomeDlg(this), &CDlgCtrl::SetMetronomeDlg);
+    // shows it. The sound settings panel and the metronome window report to the view.
+    //   AddToolWindow(new CConpaneDlg, &CDlgCtrl::SetConpane);
+    auto* metronome = new CMetronomeDlg;
+    metronome->SetReportTo(this);
+    AddToolWindow(metronome, &CDlgCtrl::SetMetronomeDlg);
     //   AddToolWindow(new CStereoDlg, &CDlgCtrl::SetStereo);
-    //   AddToolWindow(new CReverbDlg, &CDlgCtrl::SetReverb);
+    AddToolWindow(new CReverbDlg, &CDlgCtrl::SetReverb);
     CLast::Trace().TraceEnd();
 }
 

@@ -160,15 +160,28 @@ TEST_F(MainWindow, ClickingThePicturesShowsTheirToolWindows) {
     CCantavoView* view = frame->View();
     rig.manage->SetDualTimbre(TIM_STRINGS, nullptr);
     CVeskToy::PumpMessages();
-    // Without tool windows a click shows nothing and breaks nothing.
-    for (QWidget* icon : std::vector<QWidget*>{view->TimbreIcon(), view->DualIcon(),
-                                               view->StereoIcon(), view->MetronomeIcon()}) {
+    // The tool windows of the program are made hidden; a click on a picture shows its window,
+    // and a picture whose window is not part of the program shows nothing and breaks nothing.
+    const auto shown = [&](QObject* registered) {
+        auto* window = qobject_cast<QWidget*>(registered);
+        return window != nullptr && window->isVisible();
+    };
+    EXPECT_FALSE(shown(rig.manage->GetMetronomeDlg()));
+    EXPECT_FALSE(shown(rig.manage->GetReverb()));
+    for (QWidget* icon :
+         std::vector<QWidget*>{view->TimbreIcon(), view->DualIcon(), view->StereoIcon(),
+                               view->MetronomeIcon(), view->ReverbIcon()}) {
         const QPoint at = VisiblePointOf(view, icon);
         ASSERT_NE(at, QPoint(-1, -1));
         ClickAt(view, at);
     }
-    CVeskToy::PumpMessages();
+    EXPECT_TRUE(Eventually([&] { return shown(rig.manage->GetMetronomeDlg()); }));
+    EXPECT_TRUE(Eventually([&] { return shown(rig.manage->GetReverb()); }));
+    for (QObject* window : {rig.manage->GetConpane(), rig.manage->GetStereo()}) {
+        EXPECT_TRUE(window == nullptr || shown(window));
+    }
 
+    // Each picture shows the window registered for it.
     QWidget conpane, reverb, metronome, stereo;
     rig.manage->SetConpane(&conpane);
     rig.manage->SetReverb(&reverb);

@@ -1,8 +1,8 @@
 #include "CCantavoView.h"
 
 #include "CBmpMask.h"
+#include "CConpaneDlg.h"
 #include "CFrostedDlg.h"
-#include "CHeadlessTake.h"
 #include "CIconWnd.h"
 #include "CIconWndSelfish.h"
 #include "CInitialDlg.h"
@@ -10,8 +10,10 @@
 #include "CManage.h"
 #include "CMessageMap.h"
 #include "CMetronomeDlg.h"
+#include "CPromptSoundFile.h"
 #include "CReverbDlg.h"
 #include "CScorp.h"
+#include "CStereoDlg.h"
 #include "CTrace.h"
 #include "CTrade.h"
 #include "CWinMsg.h"
@@ -169,19 +171,21 @@ void CCantavoView::CreateDialog() {
     const CScorp scope("CCantavoView", "CreateDialog", CLast::Trace());
     // The tool windows, created hidden in this order, each one line; a click on its picture
     // shows it. The sound settings panel and the metronome window report to the view.
-    //   AddToolWindow(new CConpaneDlg, &CDlgCtrl::SetConpane);
+    auto* conpane = new CConpaneDlg;
+    conpane->Create(this);
+    conpane->SetParentWnd(this);
+    AddToolWindow(conpane, &CDlgCtrl::SetConpane);
     auto* metronome = new CMetronomeDlg;
     metronome->SetReportTo(this);
     AddToolWindow(metronome, &CDlgCtrl::SetMetronomeDlg);
-    //   AddToolWindow(new CStereoDlg, &CDlgCtrl::SetStereo);
+    AddToolWindow(new CStereoDlg, &CDlgCtrl::SetStereo);
     AddToolWindow(new CReverbDlg, &CDlgCtrl::SetReverb);
     CLast::Trace().TraceEnd();
 }
 
 std::unique_ptr<CSoundFile> CCantavoView::MakeTake(const QString& extension, const QString&) {
-    // The recorder's takes, which ask for a name, replace this line (the kind names the take
-    // in their questions).
-    return std::make_unique<CHeadlessTake>(extension);
+    // The take names its kind in its questions from the extension.
+    return std::make_unique<CPromptSoundFile>(extension);
 }
 
 void CCantavoView::CreateSoundFile() {

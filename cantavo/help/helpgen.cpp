@@ -24,6 +24,7 @@
 #include <QTextDocument>
 #include <QTextFragment>
 #include <QTextImageFormat>
+#include <QTextTable>
 #include <QUrl>
 #include <cstdio>
 #include <vector>
@@ -106,6 +107,20 @@ QString ResolveOptional(const QString& markdown, const QDir& root) {
     return out.join(QLatin1Char('\n'));
 }
 
+// A table that goes on over a page break shows its header row again on the new page.
+void RepeatTableHeaders(QTextDocument& document) {
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        QTextCursor cursor(block);
+        if (QTextTable* table = cursor.currentTable()) {
+            QTextTableFormat format = table->format();
+            if (format.headerRowCount() != 1) {
+                format.setHeaderRowCount(1);
+                table->setFormat(format);
+            }
+        }
+    }
+}
+
 QString TitleOf(const QString& markdown) {
     const QRegularExpression heading(QStringLiteral("^# (.+)$"),
                                      QRegularExpression::MultilineOption);
@@ -134,6 +149,7 @@ bool Render(const QString& source, const QString& output, const QString& imageRo
     if (!FitPictures(document, root)) {
         return false;
     }
+    RepeatTableHeaders(document);
 
     const QString partial = output + QStringLiteral(".part");
     {

@@ -6,6 +6,7 @@
 #include "CIconWnd.h"
 #include "CIconWndSelfish.h"
 #include "CInitialDlg.h"
+#include "CKeyboardDlg.h"
 #include "CLast.h"
 #include "CManage.h"
 #include "CMessageMap.h"
@@ -147,15 +148,18 @@ void CCantavoView::CreateIcon() {
     CBmpMask palette(this);
     palette.SetMsg(WM_DATACHANGE);
     trade.GetBmpReverbMask(palette);
-    m_frosted = MakeFrosted();
+    CFrostedDlg* frosted = MakeFrosted();
+    m_frosted = frosted;
     m_frosted->Create(m_reverbIcon->rect(), m_reverbIcon, palette);
+    // The keyboard lies in the palette's keyboard area and comes and goes with its looks.
+    frosted->SetKeyboard(new CKeyboardDlg(frosted));
     m_frosted->SetCur(IDC_PALETTE);
     manage.SetFrosted(m_frosted);
     m_reverbIcon->SetChild(m_frosted);
     CLast::Trace().TraceEnd();
 }
 
-CIconWnd* CCantavoView::MakeFrosted() {
+CFrostedDlg* CCantavoView::MakeFrosted() {
     return new CFrostedDlg;
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 class CDlgCtrl;
+class CFrostedDlg;
 class CIconWndSelfish;
 class CSoundFile;
 
@@ -65,7 +66,7 @@ protected:
 private:
     static void RegisterCursors();
     // The palette over the hall.
-    static CIconWnd* MakeFrosted();
+    static CFrostedDlg* MakeFrosted();
     // The record of one take.
     static std::unique_ptr<CSoundFile> MakeTake(const QString& extension, const QString& kind);
     // The start-up picture, shown while the engine starts.

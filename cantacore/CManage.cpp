@@ -1052,13 +1052,19 @@ CVeskError CManage::CompressEncode(const QString& path, QWidget* owner) {
     fusion.ShowWaiting(owner, true);
     {
         CAudioCodec codec;
+        m_codec = &codec;
         result = codec.AudioCompress(path, target);
+        m_codec = nullptr;
     }
     fusion.ShowWaiting(owner, false);
     // The waiting window takes no texts here, so the outcome is told in a message of its own.
     Show(result == ERR_VESK_OK ? QStringLiteral("ファイル圧縮が正常に終了しました。")
                                : QStringLiteral("ファイル圧縮処理でエラーが発生しました。"));
     return result;
+}
+
+double CManage::CompressProgress() const {
+    return m_codec != nullptr ? m_codec->GetProgress() : -1.0;
 }
 
 // ---------------------------------------------------------------------------------------------

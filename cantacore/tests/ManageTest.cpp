@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTimer>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
@@ -772,8 +773,25 @@ TEST_F(Manage, CompressionPutsTheCopyInTheAlbumUnderTheWavsBaseName) {
     QFile::remove(target);
     manage->SetCompressType(COMPRESS_MP3, nullptr);
     fusion.Answer(IDOK);
+    // A window's timer keeps running during the compression and can follow its progress.
+    EXPECT_LT(manage->CompressProgress(), 0.0);
+    std::vector<double> progress;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout,
+                     [&] { progress.push_back(manage->CompressProgress()); });
+    look.start(0);
     const CVeskError result = manage->CompressEncode(outside, nullptr);
+    look.stop();
     EXPECT_EQ(result, 0) << result.GetStr().toStdString();
+    ASSERT_FALSE(progress.empty());
+    for (std::size_t i = 0; i < progress.size(); ++i) {
+        EXPECT_GE(progress[i], 0.0);
+        EXPECT_LE(progress[i], 1.0);
+        if (i > 0) {
+            EXPECT_GE(progress[i], progress[i - 1]);
+        }
+    }
+    EXPECT_LT(manage->CompressProgress(), 0.0);
     EXPECT_TRUE(QFile::exists(target));
     EXPECT_TRUE(QFile::exists(outside));
     EXPECT_FALSE(fusion.waiting);

@@ -145,7 +145,8 @@ CCliArguments CCliArguments::Parse(const QStringList& arguments) {
     parsed.m_words = rest;
     const CommandRule* rule = Rule(parsed.m_command);
     if (rule == nullptr) {
-        parsed.Fail(QStringLiteral("unknown command %1 (try cantavo-cli --help)").arg(parsed.m_command));
+        parsed.Fail(
+            QStringLiteral("unknown command %1 (try cantavo-cli --help)").arg(parsed.m_command));
         return parsed;
     }
     if (parsed.m_help) {
@@ -184,9 +185,9 @@ QStringList CCliArguments::Commands() {
 }
 
 QString CCliArguments::ProgramHelp() {
-    QString text = QStringLiteral(
-        "cantavo-cli: the ZQ31 companion's engine on the command line.\n\n"
-        "usage: cantavo-cli [--virtual-piano] [--yes | --no] COMMAND ...\n\n");
+    QString text =
+        QStringLiteral("cantavo-cli: the ZQ31 companion's engine on the command line.\n\n"
+                       "usage: cantavo-cli [--virtual-piano] [--yes | --no] COMMAND ...\n\n");
     for (const CommandRule& rule : kCommands) {
         text += QStringLiteral("  %1\n").arg(QLatin1String(rule.usage));
     }
@@ -204,5 +205,6 @@ QString CCliArguments::CommandHelp(const QString& command) {
     if (rule == nullptr) {
         return ProgramHelp();
     }
-    return QStringLiteral("usage: cantavo-cli %1\n\n%2\n").arg(QLatin1String(rule->usage), QLatin1String(rule->help));
+    return QStringLiteral("usage: cantavo-cli %1\n\n%2\n")
+        .arg(QLatin1String(rule->usage), QLatin1String(rule->help));
 }

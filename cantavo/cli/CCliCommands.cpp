@@ -22,8 +22,8 @@
 
 namespace {
 
-const QStringList kAlbumExtensions{QStringLiteral(".mid"), QStringLiteral(".wav"), QStringLiteral(".mp3"),
-                                   QStringLiteral(".wma")};
+const QStringList kAlbumExtensions{QStringLiteral(".mid"), QStringLiteral(".wav"),
+                                   QStringLiteral(".mp3"), QStringLiteral(".wma")};
 
 void Say(const QString& text) {
     std::fprintf(stderr, "cantavo-cli: %s\n", text.toUtf8().constData());
@@ -43,7 +43,9 @@ QString BarAndBeat(const QString& display) {
     if (parts.size() != 2) {
         return display;
     }
-    return QStringLiteral("bar %1 beat %2").arg(parts[0].trimmed().toInt()).arg(parts[1].trimmed().toInt());
+    return QStringLiteral("bar %1 beat %2")
+        .arg(parts[0].trimmed().toInt())
+        .arg(parts[1].trimmed().toInt());
 }
 
 QString Clock(qint64 milliseconds) {
@@ -80,7 +82,9 @@ QString CCliCommands::CheckName(const QString& name) {
     }
     if (name.contains(QLatin1Char('/')) || name.contains(QChar(0)) || name == QLatin1String(".") ||
         name == QLatin1String("..") || name.size() > 200) {
-        return QStringLiteral("%1 cannot be a name in the album (no folders, at most 200 characters)").arg(name);
+        return QStringLiteral(
+                   "%1 cannot be a name in the album (no folders, at most 200 characters)")
+            .arg(name);
     }
     return {};
 }
@@ -91,7 +95,8 @@ QString CCliCommands::CheckInput(const QString& path, const QStringList& extensi
         return QStringLiteral("%1: no such readable file").arg(path);
     }
     if (!extensions.isEmpty() && !extensions.contains(Extension(path))) {
-        return QStringLiteral("%1: expected a %2 file").arg(path, extensions.join(QStringLiteral(" or ")));
+        return QStringLiteral("%1: expected a %2 file")
+            .arg(path, extensions.join(QStringLiteral(" or ")));
     }
     return {};
 }
@@ -104,7 +109,10 @@ QString CCliCommands::CheckNumber(const QString& option, double least, double mo
     bool ok = false;
     const double number = value->toDouble(&ok);
     if (!ok || number < least || number > most) {
-        return QStringLiteral("--%1 must be a number from %2 to %3").arg(option).arg(least).arg(most);
+        return QStringLiteral("--%1 must be a number from %2 to %3")
+            .arg(option)
+            .arg(least)
+            .arg(most);
     }
     return {};
 }
@@ -157,7 +165,8 @@ QString CCliCommands::CheckArguments() const {
         }
     } else if (command == QLatin1String("metronome")) {
         keep(CheckNumber(QStringLiteral("tempo"), 40, 300));
-        if (const auto beat = m_arguments.Option(QStringLiteral("beat")); beat && CCliSettings::BeatFromName(*beat) < 0) {
+        if (const auto beat = m_arguments.Option(QStringLiteral("beat"));
+            beat && CCliSettings::BeatFromName(*beat) < 0) {
             keep(QStringLiteral("--beat must be one of none 2/4 3/4 4/4 5/4 6/8"));
         }
     } else if (command == QLatin1String("settings")) {
@@ -184,7 +193,8 @@ QString CCliCommands::CheckArguments() const {
             const QString name = m_arguments.Word(1);
             keep(CheckName(name));
             if (!kAlbumExtensions.contains(Extension(name))) {
-                keep(QStringLiteral("%1: give the name as album list shows it, with its extension").arg(name));
+                keep(QStringLiteral("%1: give the name as album list shows it, with its extension")
+                         .arg(name));
             }
         } else {
             keep(QStringLiteral("usage: cantavo-cli album list | album delete NAME"));
@@ -195,8 +205,9 @@ QString CCliCommands::CheckArguments() const {
 
 int CCliCommands::Run() {
     if (m_arguments.Help()) {
-        const QString text = m_arguments.Command().isEmpty() ? CCliArguments::ProgramHelp()
-                                                             : CCliArguments::CommandHelp(m_arguments.Command());
+        const QString text = m_arguments.Command().isEmpty()
+                                 ? CCliArguments::ProgramHelp()
+                                 : CCliArguments::CommandHelp(m_arguments.Command());
         std::fputs(text.toUtf8().constData(), stdout);
         return 0;
     }
@@ -261,7 +272,8 @@ int CCliCommands::Play() {
         manage.SetTempo(static_cast<unsigned int>(Number(QStringLiteral("tempo"), 120)), nullptr);
     }
     if (m_arguments.Option(QStringLiteral("key"))) {
-        manage.SetSeqKey(static_cast<E_SEQKEY>(static_cast<int>(Number(QStringLiteral("key"), 0))), nullptr);
+        manage.SetSeqKey(static_cast<E_SEQKEY>(static_cast<int>(Number(QStringLiteral("key"), 0))),
+                         nullptr);
     }
     for (int bar = 1; bar < static_cast<int>(Number(QStringLiteral("from"), 1)); ++bar) {
         manage.SeqForward();
@@ -271,10 +283,15 @@ int CCliCommands::Play() {
     }
     CCliProgress progress;
     const auto started = std::chrono::steady_clock::now();
-    const auto ended = session.RunUntil([&] { return session.Midi().GetSoundStatus() != SOUND_PLAY; }, std::nullopt, [&] {
-        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
-        progress.Update(QStringLiteral("%1  %2  ♩=%3").arg(Clock(ms.count()), BarAndBeat(manage.GetSeqTimeDisp())).arg(manage.GetTempo()));
-    });
+    const auto ended = session.RunUntil(
+        [&] { return session.Midi().GetSoundStatus() != SOUND_PLAY; }, std::nullopt,
+        [&] {
+            const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::chrono::steady_clock::now() - started);
+            progress.Update(QStringLiteral("%1  %2  ♩=%3")
+                                .arg(Clock(ms.count()), BarAndBeat(manage.GetSeqTimeDisp()))
+                                .arg(manage.GetTempo()));
+        });
     progress.End();
     if (ended == CCliSession::Ended::Interrupted) {
         manage.SeqStop();
@@ -295,8 +312,11 @@ void CCliCommands::PlayVirtualNotes(CCliSession& session) {
         if (!ok || note < 21 || note > 108) {
             continue;
         }
-        QTimer::singleShot(delay, &session, [piano, note] { piano->PressKey(static_cast<std::uint8_t>(note), 100); });
-        QTimer::singleShot(delay + 80, &session, [piano, note] { piano->PressKey(static_cast<std::uint8_t>(note), 0); });
+        QTimer::singleShot(delay, &session, [piano, note] {
+            piano->PressKey(static_cast<std::uint8_t>(note), 100);
+        });
+        QTimer::singleShot(delay + 80, &session,
+                           [piano, note] { piano->PressKey(static_cast<std::uint8_t>(note), 0); });
         delay += 120;
     }
 }
@@ -309,16 +329,17 @@ bool CCliCommands::CopyOut(const QString& saved) {
     const QString target = QFileInfo(*copyTo).absoluteFilePath();
     if (QFileInfo::exists(target)) {
         if (m_presenter.ShowMessage(
-                QStringLiteral("既に同じ名前のファイルがあります。\r\n上書き保存してもよろしいですか？"), MB_YESNO,
-                QStringLiteral("メッセージ")) != IDYES) {
+                QStringLiteral(
+                    "既に同じ名前のファイルがあります。\r\n上書き保存してもよろしいですか？"),
+                MB_YESNO, QStringLiteral("メッセージ")) != IDYES) {
             Say(QStringLiteral("%1 was not copied to %2").arg(saved, target));
             return false;
         }
         QFile::remove(target);
     }
     // Copied under a hidden name and renamed: the target never holds half a take.
-    const QString partial = QFileInfo(target).absolutePath() + QStringLiteral("/.") + QFileInfo(target).fileName() +
-                            QStringLiteral(".part");
+    const QString partial = QFileInfo(target).absolutePath() + QStringLiteral("/.") +
+                            QFileInfo(target).fileName() + QStringLiteral(".part");
     QFile::remove(partial);
     if (!QFile::copy(saved, partial) || !QFile::rename(partial, target)) {
         QFile::remove(partial);
@@ -370,11 +391,17 @@ int CCliCommands::Record() {
     CCliProgress progress;
     const auto started = std::chrono::steady_clock::now();
     const std::optional<double> seconds =
-        m_arguments.Option(QStringLiteral("seconds")) ? std::optional<double>(Number(QStringLiteral("seconds"), 0)) : std::nullopt;
-    session.RunUntil([&] { return session.Midi().GetSoundStatus() != SOUND_REC; }, seconds, [&] {
-        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
-        progress.Update(QStringLiteral("● REC %1  %2").arg(Clock(ms.count()), BarAndBeat(manage.GetSeqTimeDisp())));
-    });
+        m_arguments.Option(QStringLiteral("seconds"))
+            ? std::optional<double>(Number(QStringLiteral("seconds"), 0))
+            : std::nullopt;
+    session.RunUntil([&] { return session.Midi().GetSoundStatus() != SOUND_REC; }, seconds,
+                     [&] {
+                         const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                             std::chrono::steady_clock::now() - started);
+                         progress.Update(
+                             QStringLiteral("● REC %1  %2")
+                                 .arg(Clock(ms.count()), BarAndBeat(manage.GetSeqTimeDisp())));
+                     });
     progress.End();
     manage.SeqStop();
     if (const auto memo = m_arguments.Option(QStringLiteral("memo"))) {
@@ -424,10 +451,13 @@ int CCliCommands::AudioPlay() {
         return 1;
     }
     CCliProgress progress;
-    const auto ended = session.RunUntil([&] { return session.Audio().GetSoundStatus() != SOUND_PLAY; }, std::nullopt, [&] {
-        progress.Update(QStringLiteral("%1  %2").arg(manage.GetAudTimeDisp(),
-                                                     CCliProgress::Meter(session.LeftLevel(), session.RightLevel())));
-    });
+    const auto ended = session.RunUntil(
+        [&] { return session.Audio().GetSoundStatus() != SOUND_PLAY; }, std::nullopt,
+        [&] {
+            progress.Update(QStringLiteral("%1  %2").arg(
+                manage.GetAudTimeDisp(),
+                CCliProgress::Meter(session.LeftLevel(), session.RightLevel())));
+        });
     progress.End();
     if (ended == CCliSession::Ended::Interrupted) {
         manage.AudStop();
@@ -450,11 +480,16 @@ int CCliCommands::AudioRecord() {
     PlayVirtualNotes(session);
     CCliProgress progress;
     const std::optional<double> seconds =
-        m_arguments.Option(QStringLiteral("seconds")) ? std::optional<double>(Number(QStringLiteral("seconds"), 0)) : std::nullopt;
-    session.RunUntil([&] { return session.Audio().GetSoundStatus() != SOUND_REC; }, seconds, [&] {
-        progress.Update(QStringLiteral("● REC %1  %2").arg(manage.GetAudTimeDisp(),
-                                                          CCliProgress::Meter(session.LeftLevel(), session.RightLevel())));
-    });
+        m_arguments.Option(QStringLiteral("seconds"))
+            ? std::optional<double>(Number(QStringLiteral("seconds"), 0))
+            : std::nullopt;
+    session.RunUntil([&] { return session.Audio().GetSoundStatus() != SOUND_REC; }, seconds,
+                     [&] {
+                         progress.Update(QStringLiteral("● REC %1  %2")
+                                             .arg(manage.GetAudTimeDisp(),
+                                                  CCliProgress::Meter(session.LeftLevel(),
+                                                                      session.RightLevel())));
+                     });
     progress.End();
     manage.AudStop();
     return SaveTake(session, true, m_arguments.Word(0));
@@ -477,16 +512,21 @@ int CCliCommands::Mix() {
     }
     CCliProgress progress;
     const std::optional<double> seconds =
-        m_arguments.Option(QStringLiteral("seconds")) ? std::optional<double>(Number(QStringLiteral("seconds"), 0)) : std::nullopt;
+        m_arguments.Option(QStringLiteral("seconds"))
+            ? std::optional<double>(Number(QStringLiteral("seconds"), 0))
+            : std::nullopt;
     // The mix ends with the file, or earlier when asked.
     session.RunUntil(
         [&] {
-            return session.Midi().GetSoundStatus() != SOUND_PLAY || session.Audio().GetSoundStatus() != SOUND_REC;
+            return session.Midi().GetSoundStatus() != SOUND_PLAY ||
+                   session.Audio().GetSoundStatus() != SOUND_REC;
         },
-        seconds, [&] {
-            progress.Update(QStringLiteral("● MIX %1  %2  %3")
-                                .arg(manage.GetAudTimeDisp(), BarAndBeat(manage.GetSeqTimeDisp()),
-                                     CCliProgress::Meter(session.LeftLevel(), session.RightLevel())));
+        seconds,
+        [&] {
+            progress.Update(
+                QStringLiteral("● MIX %1  %2  %3")
+                    .arg(manage.GetAudTimeDisp(), BarAndBeat(manage.GetSeqTimeDisp()),
+                         CCliProgress::Meter(session.LeftLevel(), session.RightLevel())));
         });
     progress.End();
     manage.MixStop();
@@ -501,14 +541,31 @@ int CCliCommands::Compress() {
     }
     CManage& manage = session.Manage();
     if (const auto type = m_arguments.Option(QStringLiteral("type"))) {
-        manage.SetCompressType(*type == QLatin1String("mp3") ? COMPRESS_MP3 : COMPRESS_WMA, nullptr);
+        manage.SetCompressType(*type == QLatin1String("mp3") ? COMPRESS_MP3 : COMPRESS_WMA,
+                               nullptr);
     }
+    // The manager keeps handling messages while the copy is written: a timer shows how far.
+    CCliProgress progress;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, [&] {
+        const double done = manage.CompressProgress();
+        if (done >= 0.0) {
+            progress.Update(QStringLiteral("compressing %1").arg(CCliProgress::Bar(done)));
+        }
+    });
+    look.start(100);
     const bool compressed = manage.CompressEncode(path, nullptr) == ERR_VESK_OK;
+    look.stop();
+    if (compressed) {
+        progress.Update(QStringLiteral("compressing %1").arg(CCliProgress::Bar(1.0)));
+    }
+    progress.End();
     if (compressed) {
         const QString base = QFileInfo(path).completeBaseName();
         Out(QStringLiteral("compressed: %1")
-                .arg(CVeskToy().DataFile(base + (manage.GetCompressType() == COMPRESS_MP3 ? QStringLiteral(".mp3")
-                                                                                           : QStringLiteral(".wma")))));
+                .arg(CVeskToy().DataFile(base + (manage.GetCompressType() == COMPRESS_MP3
+                                                     ? QStringLiteral(".mp3")
+                                                     : QStringLiteral(".wma")))));
     }
     return session.Finish() && compressed ? 0 : 1;
 }
@@ -531,11 +588,15 @@ int CCliCommands::Metronome() {
     }
     CCliProgress progress;
     const std::optional<double> seconds =
-        m_arguments.Option(QStringLiteral("seconds")) ? std::optional<double>(Number(QStringLiteral("seconds"), 0)) : std::nullopt;
-    session.RunUntil([&] { return manage.GetMetStatus() != MET_START; }, seconds, [&] {
-        progress.Update(
-            QStringLiteral("♩=%1  %2  metronome").arg(manage.GetTempo()).arg(CCliSettings::BeatName(manage.GetBeat())));
-    });
+        m_arguments.Option(QStringLiteral("seconds"))
+            ? std::optional<double>(Number(QStringLiteral("seconds"), 0))
+            : std::nullopt;
+    session.RunUntil([&] { return manage.GetMetStatus() != MET_START; }, seconds,
+                     [&] {
+                         progress.Update(QStringLiteral("♩=%1  %2  metronome")
+                                             .arg(manage.GetTempo())
+                                             .arg(CCliSettings::BeatName(manage.GetBeat())));
+                     });
     progress.End();
     manage.MetroStop();
     return session.Finish() ? 0 : 1;
@@ -585,11 +646,17 @@ int CCliCommands::Devices() {
     }
     const bool connected = session.WaitForPiano();
     Out(QStringLiteral("devices=%1").arg(QString::fromStdString(mmxBackendName())));
-    Out(QStringLiteral("piano=%1").arg(QLatin1String(CCheckUSBdev::StatusName(CCheckUSBdev::LastStatus()))));
-    const auto found = [](int id) { return id >= 0 ? QStringLiteral("found") : QStringLiteral("missing"); };
-    Out(QStringLiteral("midi-in=%1 (%2)").arg(found(CCheckUSBdev::GetMIDIInDev()), CCheckUSBdev::MidiInName()));
-    Out(QStringLiteral("midi-out=%1 (%2)").arg(found(CCheckUSBdev::GetMIDIOutDev()), CCheckUSBdev::MidiOutName()));
-    Out(QStringLiteral("wave-in=%1 (a name containing %2)").arg(found(CCheckUSBdev::GetWaveInDev()), CCheckUSBdev::WaveName()));
+    Out(QStringLiteral("piano=%1")
+            .arg(QLatin1String(CCheckUSBdev::StatusName(CCheckUSBdev::LastStatus()))));
+    const auto found = [](int id) {
+        return id >= 0 ? QStringLiteral("found") : QStringLiteral("missing");
+    };
+    Out(QStringLiteral("midi-in=%1 (%2)")
+            .arg(found(CCheckUSBdev::GetMIDIInDev()), CCheckUSBdev::MidiInName()));
+    Out(QStringLiteral("midi-out=%1 (%2)")
+            .arg(found(CCheckUSBdev::GetMIDIOutDev()), CCheckUSBdev::MidiOutName()));
+    Out(QStringLiteral("wave-in=%1 (a name containing %2)")
+            .arg(found(CCheckUSBdev::GetWaveInDev()), CCheckUSBdev::WaveName()));
     Out(QStringLiteral("wave-out=%1 (a name containing %2)")
             .arg(found(CCheckUSBdev::GetWaveOutDev()), CCheckUSBdev::WaveName()));
     session.Finish();
@@ -616,12 +683,13 @@ int CCliCommands::Album() {
         Say(QStringLiteral("%1 is not in the album").arg(name));
         return 1;
     }
-    if (m_presenter.ShowMessage(QStringLiteral("選んだファイルを削除してもよろしいですか？"), MB_YESNO,
-                                QStringLiteral("メッセージ")) != IDYES) {
+    if (m_presenter.ShowMessage(QStringLiteral("選んだファイルを削除してもよろしいですか？"),
+                                MB_YESNO, QStringLiteral("メッセージ")) != IDYES) {
         return 1;
     }
     if (!QFile::remove(path)) {
-        m_presenter.ShowMessage(QStringLiteral("予期せぬエラーが発生しました。(1)"), MB_OK, QStringLiteral("メッセージ"));
+        m_presenter.ShowMessage(QStringLiteral("予期せぬエラーが発生しました。(1)"), MB_OK,
+                                QStringLiteral("メッセージ"));
         return 1;
     }
     return 0;

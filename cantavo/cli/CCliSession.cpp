@@ -5,8 +5,8 @@
 #include "CLast.h"
 #include "CManage.h"
 #include "CVeskToy.h"
-#include "CWinMsg.h"
 #include "CVirtualPiano.h"
+#include "CWinMsg.h"
 #include "EngineTypes.h"
 #include "mmsystemx.h"
 
@@ -90,14 +90,16 @@ bool CCliSession::Start() {
 bool CCliSession::WaitForPiano() {
     QElapsedTimer waited;
     waited.start();
-    while (CCheckUSBdev::LastStatus() != ZQ31_Connected && waited.elapsed() < 3000 && !Interrupted()) {
+    while (CCheckUSBdev::LastStatus() != ZQ31_Connected && waited.elapsed() < 3000 &&
+           !Interrupted()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         QThread::msleep(10);
     }
     return CCheckUSBdev::LastStatus() == ZQ31_Connected;
 }
 
-CCliSession::Ended CCliSession::RunUntil(const std::function<bool()>& done, std::optional<double> seconds,
+CCliSession::Ended CCliSession::RunUntil(const std::function<bool()>& done,
+                                         std::optional<double> seconds,
                                          const std::function<void()>& progress) {
     QElapsedTimer clock;
     clock.start();

@@ -7,8 +7,9 @@
 
 namespace {
 
-const char* const kVoices[] = {"grand-piano", "upright-piano", "electric-piano-1", "electric-piano-2",
-                               "harpsichord", "vibraphone",    "strings",          "pipe-organ"};
+const char* const kVoices[] = {"grand-piano",      "upright-piano", "electric-piano-1",
+                               "electric-piano-2", "harpsichord",   "vibraphone",
+                               "strings",          "pipe-organ"};
 const char* const kBeats[] = {"none", "2/4", "3/4", "4/4", "5/4", "6/8"};
 
 std::optional<int> Number(const QString& text, int least, int most) {
@@ -44,8 +45,9 @@ const std::vector<Setting>& Settings() {
         {"dual", [](const QString& t) { return Voice(t, true); },
          [](CManage& m, int v) { m.SetDualTimbre(static_cast<E_TIMBRE>(v), nullptr); },
          [](CManage& m) {
-             return m.GetDualTimbre() == TIM_NONE ? QStringLiteral("none")
-                                                  : CCliSettings::VoiceNames().value(m.GetDualTimbre());
+             return m.GetDualTimbre() == TIM_NONE
+                        ? QStringLiteral("none")
+                        : CCliSettings::VoiceNames().value(m.GetDualTimbre());
          }},
         {"reverb",
          [](const QString& t) -> std::optional<int> {
@@ -85,7 +87,9 @@ const std::vector<Setting>& Settings() {
          [](CManage& m, int v) { m.SetSeqKey(static_cast<E_SEQKEY>(v), nullptr); },
          [](CManage& m) { return QString::number(m.GetSeqKey()); }},
         {"character", [](const QString& t) { return Number(t, 1, 4); },
-         [](CManage& m, int v) { m.SetMetroCharType(static_cast<E_METROCHARTYPE>(v - 1), nullptr); },
+         [](CManage& m, int v) {
+             m.SetMetroCharType(static_cast<E_METROCHARTYPE>(v - 1), nullptr);
+         },
          [](CManage& m) { return QString::number(m.GetMetroCharType() + 1); }},
         {"compress",
          [](const QString& t) -> std::optional<int> {
@@ -98,7 +102,9 @@ const std::vector<Setting>& Settings() {
              return std::nullopt;
          },
          [](CManage& m, int v) { m.SetCompressType(static_cast<E_COMPRESS_TYPE>(v), nullptr); },
-         [](CManage& m) { return QLatin1String(m.GetCompressType() == COMPRESS_MP3 ? "mp3" : "wma"); }},
+         [](CManage& m) {
+             return QLatin1String(m.GetCompressType() == COMPRESS_MP3 ? "mp3" : "wma");
+         }},
     };
     return settings;
 }

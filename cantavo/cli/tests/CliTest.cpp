@@ -22,7 +22,9 @@ struct Outcome {
 
 class Cli : public testing::Test {
 protected:
-    QString Binary() const { return QCoreApplication::applicationDirPath() + QStringLiteral("/cantavo-cli"); }
+    QString Binary() const {
+        return QCoreApplication::applicationDirPath() + QStringLiteral("/cantavo-cli");
+    }
     QString Home() const { return m_dir.path() + QStringLiteral("/home"); }
     QString Album(const QString& name) const { return Home() + QStringLiteral("/Data/") + name; }
     QString LogPath() const { return m_dir.path() + QStringLiteral("/piano.log"); }
@@ -44,9 +46,11 @@ protected:
         arguments.prepend(QStringLiteral("--virtual-piano"));
         process.start(Binary(), arguments);
         process.closeWriteChannel();
-        EXPECT_TRUE(process.waitForFinished(120000)) << arguments.join(QLatin1Char(' ')).toStdString();
+        EXPECT_TRUE(process.waitForFinished(120000))
+            << arguments.join(QLatin1Char(' ')).toStdString();
         return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
+                QString::fromUtf8(process.readAllStandardOutput()),
+                QString::fromUtf8(process.readAllStandardError())};
     }
 
     // Starts a recording command, waits until it records, interrupts it as Ctrl-C does.
@@ -64,8 +68,8 @@ protected:
         ::kill(static_cast<pid_t>(process.processId()), SIGINT);
         EXPECT_TRUE(process.waitForFinished(60000));
         out += process.readAllStandardOutput();
-        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, QString::fromUtf8(out),
-                QString::fromUtf8(process.readAllStandardError())};
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                QString::fromUtf8(out), QString::fromUtf8(process.readAllStandardError())};
     }
 
     QStringList PianoLog() const {
@@ -111,15 +115,18 @@ TEST_F(Cli, MistakesOnTheCommandLineGiveOneLineAndStatusTwoAndTouchNothing) {
         {QStringLiteral("play")},
         {QStringLiteral("play"), QStringLiteral("/no/such/file.mid")},
         {QStringLiteral("record"), QStringLiteral("a/b")},
-        {QStringLiteral("record"), QStringLiteral("take"), QStringLiteral("--seconds"), QStringLiteral("soon")},
-        {QStringLiteral("record"), QStringLiteral("take"), QStringLiteral("--tempo"), QStringLiteral("90")},
+        {QStringLiteral("record"), QStringLiteral("take"), QStringLiteral("--seconds"),
+         QStringLiteral("soon")},
+        {QStringLiteral("record"), QStringLiteral("take"), QStringLiteral("--tempo"),
+         QStringLiteral("90")},
         {QStringLiteral("--yes"), QStringLiteral("--no"), QStringLiteral("devices")},
         {QStringLiteral("settings"), QStringLiteral("set"), QStringLiteral("voice=kazoo")},
         {QStringLiteral("settings"), QStringLiteral("set"), QStringLiteral("tuning=128")},
         {QStringLiteral("metronome"), QStringLiteral("--beat"), QStringLiteral("7/8")},
         {QStringLiteral("favourite"), QStringLiteral("load"), QStringLiteral("4")},
         {QStringLiteral("album"), QStringLiteral("delete"), QStringLiteral("notes.txt")},
-        {QStringLiteral("compress"), QStringLiteral("x.wav"), QStringLiteral("--type"), QStringLiteral("ogg")},
+        {QStringLiteral("compress"), QStringLiteral("x.wav"), QStringLiteral("--type"),
+         QStringLiteral("ogg")},
     };
     for (const QStringList& mistake : mistakes) {
         const Outcome run = Cantavo(mistake);
@@ -133,120 +140,152 @@ TEST_F(Cli, MistakesOnTheCommandLineGiveOneLineAndStatusTwoAndTouchNothing) {
 
 TEST_F(Cli, EveryCommandHasHelp) {
     for (const char* command :
-         {"play", "record", "memo", "audio-play", "audio-record", "mix", "compress", "metronome", "settings",
-          "favourite", "devices", "album"}) {
+         {"play", "record", "memo", "audio-play", "audio-record", "mix", "compress", "metronome",
+          "settings", "favourite", "devices", "album"}) {
         const Outcome run = Cantavo({QLatin1String(command), QStringLiteral("--help")});
         EXPECT_EQ(run.status, 0);
-        EXPECT_TRUE(run.out.startsWith(QStringLiteral("usage: cantavo-cli ") + QLatin1String(command))) << run.out.toStdString();
+        EXPECT_TRUE(
+            run.out.startsWith(QStringLiteral("usage: cantavo-cli ") + QLatin1String(command)))
+            << run.out.toStdString();
     }
-    EXPECT_TRUE(Cantavo({QStringLiteral("--help")}).out.contains(QStringLiteral("audio-record NAME")));
+    EXPECT_TRUE(
+        Cantavo({QStringLiteral("--help")}).out.contains(QStringLiteral("audio-record NAME")));
 }
 
 TEST_F(Cli, SettingsReachThePianoAndStayForTheNextStart) {
-    const Outcome set = Cantavo({QStringLiteral("settings"), QStringLiteral("set"), QStringLiteral("voice=strings"),
-                             QStringLiteral("reverb=off"), QStringLiteral("transpose=-1"), QStringLiteral("compress=mp3")});
+    const Outcome set = Cantavo({QStringLiteral("settings"), QStringLiteral("set"),
+                                 QStringLiteral("voice=strings"), QStringLiteral("reverb=off"),
+                                 QStringLiteral("transpose=-1"), QStringLiteral("compress=mp3")});
     ASSERT_EQ(set.status, 0) << set.err.toStdString();
     EXPECT_TRUE(PianoLog().contains(QStringLiteral("C0 30"))); // strings: program 48
     const Outcome show = Cantavo({QStringLiteral("settings"), QStringLiteral("show")});
     EXPECT_EQ(show.status, 0);
-    for (const char* line : {"voice=strings", "reverb=off", "transpose=-1", "compress=mp3", "dual=none", "tuning=64"}) {
-        EXPECT_TRUE(show.out.split(QLatin1Char('\n')).contains(QLatin1String(line))) << line << show.out.toStdString();
+    for (const char* line : {"voice=strings", "reverb=off", "transpose=-1", "compress=mp3",
+                             "dual=none", "tuning=64"}) {
+        EXPECT_TRUE(show.out.split(QLatin1Char('\n')).contains(QLatin1String(line)))
+            << line << show.out.toStdString();
     }
 
     // A favourite keeps them while the piano is changed, and brings them back.
-    EXPECT_EQ(Cantavo({QStringLiteral("favourite"), QStringLiteral("save"), QStringLiteral("2")}).status, 0);
-    EXPECT_EQ(Cantavo({QStringLiteral("settings"), QStringLiteral("set"), QStringLiteral("voice=pipe-organ")}).status, 0);
-    EXPECT_EQ(Cantavo({QStringLiteral("favourite"), QStringLiteral("load"), QStringLiteral("2")}).status, 0);
-    EXPECT_TRUE(Cantavo({QStringLiteral("settings"), QStringLiteral("show")}).out.contains(QStringLiteral("voice=strings")));
+    EXPECT_EQ(
+        Cantavo({QStringLiteral("favourite"), QStringLiteral("save"), QStringLiteral("2")}).status,
+        0);
+    EXPECT_EQ(Cantavo({QStringLiteral("settings"), QStringLiteral("set"),
+                       QStringLiteral("voice=pipe-organ")})
+                  .status,
+              0);
+    EXPECT_EQ(
+        Cantavo({QStringLiteral("favourite"), QStringLiteral("load"), QStringLiteral("2")}).status,
+        0);
+    EXPECT_TRUE(Cantavo({QStringLiteral("settings"), QStringLiteral("show")})
+                    .out.contains(QStringLiteral("voice=strings")));
     // A favourite never saved is a failure, said in the engine's words.
-    const Outcome missing = Cantavo({QStringLiteral("favourite"), QStringLiteral("load"), QStringLiteral("3")});
+    const Outcome missing =
+        Cantavo({QStringLiteral("favourite"), QStringLiteral("load"), QStringLiteral("3")});
     EXPECT_EQ(missing.status, 1);
     EXPECT_FALSE(missing.err.isEmpty());
 }
 
 TEST_F(Cli, ARecordedTakeIsSavedWithItsMemoAndPlaysTheSameNotesBack) {
     const QString copy = m_dir.path() + QStringLiteral("/for-teacher.mid");
-    const Outcome record = Cantavo({QStringLiteral("record"), QStringLiteral("lesson"), QStringLiteral("--seconds"),
-                                QStringLiteral("2"), QStringLiteral("--memo"), QStringLiteral("ゆっくり"),
-                                QStringLiteral("--copy-to"), copy},
-                               QStringLiteral("60,64,67"));
+    const Outcome record =
+        Cantavo({QStringLiteral("record"), QStringLiteral("lesson"), QStringLiteral("--seconds"),
+                 QStringLiteral("2"), QStringLiteral("--memo"), QStringLiteral("ゆっくり"),
+                 QStringLiteral("--copy-to"), copy},
+                QStringLiteral("60,64,67"));
     ASSERT_EQ(record.status, 0) << record.err.toStdString();
     ASSERT_TRUE(QFileInfo::exists(Album(QStringLiteral("lesson.mid"))));
     EXPECT_TRUE(QFileInfo::exists(copy));
-    EXPECT_TRUE(record.out.contains(QStringLiteral("saved: ") + Album(QStringLiteral("lesson.mid"))));
+    EXPECT_TRUE(
+        record.out.contains(QStringLiteral("saved: ") + Album(QStringLiteral("lesson.mid"))));
 
-    EXPECT_EQ(Cantavo({QStringLiteral("memo"), QStringLiteral("get"), copy}).out.trimmed(), QStringLiteral("ゆっくり"));
-    EXPECT_EQ(Cantavo({QStringLiteral("album"), QStringLiteral("list")}).out, QStringLiteral("lesson.mid\n"));
+    EXPECT_EQ(Cantavo({QStringLiteral("memo"), QStringLiteral("get"), copy}).out.trimmed(),
+              QStringLiteral("ゆっくり"));
+    EXPECT_EQ(Cantavo({QStringLiteral("album"), QStringLiteral("list")}).out,
+              QStringLiteral("lesson.mid\n"));
 
     ClearPianoLog();
-    const Outcome play = Cantavo({QStringLiteral("play"), Album(QStringLiteral("lesson.mid")), QStringLiteral("--tempo"),
-                              QStringLiteral("240")});
+    const Outcome play = Cantavo({QStringLiteral("play"), Album(QStringLiteral("lesson.mid")),
+                                  QStringLiteral("--tempo"), QStringLiteral("240")});
     EXPECT_EQ(play.status, 0) << play.err.toStdString();
     EXPECT_EQ(NotesReceived(), (QStringList{"90 3C", "90 40", "90 43"}));
 
     // The memo can be replaced in the album file.
-    EXPECT_EQ(Cantavo({QStringLiteral("memo"), QStringLiteral("set"), Album(QStringLiteral("lesson.mid")),
-                       QStringLiteral("もう一度")})
+    EXPECT_EQ(Cantavo({QStringLiteral("memo"), QStringLiteral("set"),
+                       Album(QStringLiteral("lesson.mid")), QStringLiteral("もう一度")})
                   .status,
               0);
-    EXPECT_EQ(Cantavo({QStringLiteral("memo"), QStringLiteral("get"), Album(QStringLiteral("lesson.mid"))}).out.trimmed(),
+    EXPECT_EQ(Cantavo({QStringLiteral("memo"), QStringLiteral("get"),
+                       Album(QStringLiteral("lesson.mid"))})
+                  .out.trimmed(),
               QStringLiteral("もう一度"));
 }
 
 TEST_F(Cli, CtrlCEndsARecordingWithACompleteSavedFile) {
-    const Outcome midi = Interrupted({QStringLiteral("record"), QStringLiteral("stopped")}, QStringLiteral("62,65"));
+    const Outcome midi =
+        Interrupted({QStringLiteral("record"), QStringLiteral("stopped")}, QStringLiteral("62,65"));
     EXPECT_EQ(midi.status, 0) << midi.err.toStdString();
     ASSERT_TRUE(QFileInfo::exists(Album(QStringLiteral("stopped.mid"))));
     ClearPianoLog();
     EXPECT_EQ(Cantavo({QStringLiteral("play"), Album(QStringLiteral("stopped.mid"))}).status, 0);
     EXPECT_EQ(NotesReceived(), (QStringList{"90 3E", "90 41"}));
 
-    const Outcome audio = Interrupted({QStringLiteral("audio-record"), QStringLiteral("sound")}, QStringLiteral("60"));
+    const Outcome audio = Interrupted({QStringLiteral("audio-record"), QStringLiteral("sound")},
+                                      QStringLiteral("60"));
     EXPECT_EQ(audio.status, 0) << audio.err.toStdString();
     // At least the second of sound before the interruption, with sizes that match the file.
     EXPECT_TRUE(IsCompleteWave(Album(QStringLiteral("sound.wav")), 44100 * 4));
 }
 
 TEST_F(Cli, AudioIsRecordedPlayedCompressedAndDeletedFromTheAlbum) {
-    ASSERT_EQ(Cantavo({QStringLiteral("audio-record"), QStringLiteral("scale"), QStringLiteral("--seconds"),
-                       QStringLiteral("1")})
+    ASSERT_EQ(Cantavo({QStringLiteral("audio-record"), QStringLiteral("scale"),
+                       QStringLiteral("--seconds"), QStringLiteral("1")})
                   .status,
               0);
     ASSERT_TRUE(IsCompleteWave(Album(QStringLiteral("scale.wav")), 1));
-    EXPECT_EQ(Cantavo({QStringLiteral("audio-play"), Album(QStringLiteral("scale.wav"))}).status, 0);
+    EXPECT_EQ(Cantavo({QStringLiteral("audio-play"), Album(QStringLiteral("scale.wav"))}).status,
+              0);
 
     // Compression asks first: without a terminal and without an answer it is refused.
-    const Outcome refused = Cantavo({QStringLiteral("compress"), Album(QStringLiteral("scale.wav"))});
+    const Outcome refused =
+        Cantavo({QStringLiteral("compress"), Album(QStringLiteral("scale.wav"))});
     EXPECT_EQ(refused.status, 1);
     EXPECT_FALSE(QFileInfo::exists(Album(QStringLiteral("scale.wma"))));
     const Outcome compressed = Cantavo({QStringLiteral("--yes"), QStringLiteral("compress"),
-                                    Album(QStringLiteral("scale.wav")), QStringLiteral("--type"), QStringLiteral("mp3")});
+                                        Album(QStringLiteral("scale.wav")),
+                                        QStringLiteral("--type"), QStringLiteral("mp3")});
     EXPECT_EQ(compressed.status, 0) << compressed.err.toStdString();
     EXPECT_TRUE(QFileInfo(Album(QStringLiteral("scale.mp3"))).size() > 0);
 
     // Deleting asks too.
-    EXPECT_EQ(Cantavo({QStringLiteral("album"), QStringLiteral("delete"), QStringLiteral("scale.wav")}).status, 1);
+    EXPECT_EQ(
+        Cantavo({QStringLiteral("album"), QStringLiteral("delete"), QStringLiteral("scale.wav")})
+            .status,
+        1);
     EXPECT_TRUE(QFileInfo::exists(Album(QStringLiteral("scale.wav"))));
     EXPECT_EQ(Cantavo({QStringLiteral("--yes"), QStringLiteral("album"), QStringLiteral("delete"),
                        QStringLiteral("scale.wav")})
                   .status,
               0);
-    EXPECT_EQ(Cantavo({QStringLiteral("album"), QStringLiteral("list")}).out, QStringLiteral("scale.mp3\n"));
+    EXPECT_EQ(Cantavo({QStringLiteral("album"), QStringLiteral("list")}).out,
+              QStringLiteral("scale.mp3\n"));
 }
 
 TEST_F(Cli, MixMetronomeAndDevicesRunAgainstThePiano) {
-    ASSERT_EQ(Cantavo({QStringLiteral("record"), QStringLiteral("song"), QStringLiteral("--seconds"),
-                       QStringLiteral("1")},
+    ASSERT_EQ(Cantavo({QStringLiteral("record"), QStringLiteral("song"),
+                       QStringLiteral("--seconds"), QStringLiteral("1")},
                       QStringLiteral("60,62"))
                   .status,
               0);
-    const Outcome mix = Cantavo({QStringLiteral("mix"), Album(QStringLiteral("song.mid")), QStringLiteral("song-mix")});
+    const Outcome mix = Cantavo(
+        {QStringLiteral("mix"), Album(QStringLiteral("song.mid")), QStringLiteral("song-mix")});
     EXPECT_EQ(mix.status, 0) << mix.err.toStdString();
     EXPECT_TRUE(IsCompleteWave(Album(QStringLiteral("song-mix.wav")), 1));
 
-    const Outcome metronome = Cantavo({QStringLiteral("metronome"), QStringLiteral("--tempo"), QStringLiteral("200"),
-                                   QStringLiteral("--beat"), QStringLiteral("3/4"), QStringLiteral("--seconds"),
-                                   QStringLiteral("0.5")});
+    const Outcome metronome =
+        Cantavo({QStringLiteral("metronome"), QStringLiteral("--tempo"), QStringLiteral("200"),
+                 QStringLiteral("--beat"), QStringLiteral("3/4"), QStringLiteral("--seconds"),
+                 QStringLiteral("0.5")});
     EXPECT_EQ(metronome.status, 0) << metronome.err.toStdString();
 
     const Outcome devices = Cantavo({QStringLiteral("devices")});

@@ -13,7 +13,7 @@ foreach(library IN LISTS cantavo_libraries)
     set_target_properties(${library} PROPERTIES INSTALL_RPATH "\$ORIGIN")
 endforeach()
 install(TARGETS ${cantavo_libraries} LIBRARY DESTINATION lib/cantavo)
-install(TARGETS Cantavo RUNTIME DESTINATION bin)
+install(TARGETS Cantavo cantavo-cli RUNTIME DESTINATION bin)
 
 set(desktop "${PROJECT_SOURCE_DIR}/cantavo/desktop")
 set(staged "${CMAKE_BINARY_DIR}/desktop")
@@ -53,16 +53,17 @@ add_custom_target(cantavo_icons ALL DEPENDS ${icon_pngs})
 find_program(GZIP_PROGRAM gzip REQUIRED)
 configure_file("${desktop}/changelog" "${staged}/changelog" @ONLY)
 configure_file("${desktop}/cantavo.1" "${staged}/cantavo.1" @ONLY)
-foreach(doc changelog cantavo.1)
+configure_file("${PROJECT_SOURCE_DIR}/cantavo/cli/cantavo-cli.1" "${staged}/cantavo-cli.1" @ONLY)
+foreach(doc changelog cantavo.1 cantavo-cli.1)
     add_custom_command(OUTPUT "${staged}/${doc}.gz"
         COMMAND "${GZIP_PROGRAM}" -9nc "${staged}/${doc}" > "${staged}/${doc}.gz"
         DEPENDS "${staged}/${doc}"
         COMMENT "Compressing ${doc}")
 endforeach()
 add_custom_target(cantavo_package_docs ALL
-    DEPENDS "${staged}/changelog.gz" "${staged}/cantavo.1.gz")
+    DEPENDS "${staged}/changelog.gz" "${staged}/cantavo.1.gz" "${staged}/cantavo-cli.1.gz")
 install(FILES "${desktop}/copyright" "${staged}/changelog.gz" DESTINATION share/doc/cantavo)
-install(FILES "${staged}/cantavo.1.gz" DESTINATION share/man/man1)
+install(FILES "${staged}/cantavo.1.gz" "${staged}/cantavo-cli.1.gz" DESTINATION share/man/man1)
 # The program's own file name has the same page.
 file(CREATE_LINK cantavo.1.gz "${staged}/Cantavo.1.gz" SYMBOLIC)
 install(FILES "${staged}/Cantavo.1.gz" DESTINATION share/man/man1)

@@ -12,7 +12,7 @@ fail() { echo "package-test: $*" >&2; exit 1; }
 # 1. The files: everything the program needs, under /usr only.
 dpkg-deb --contents "$package" | awk '{ print $6 }' | sed 's,^\./,/,; s,/$,,' | sort >"$work/files"
 expected=(
-    /usr/bin/Cantavo /usr/bin/cantavo
+    /usr/bin/Cantavo /usr/bin/cantavo /usr/bin/cantavo-cli
     /usr/lib/cantavo/libCantakit.so /usr/lib/cantavo/libCantacore.so
     /usr/lib/cantavo/libCantaskin.so /usr/lib/cantavo/libCantawave.so
     /usr/lib/cantavo/libwmaconv.so /usr/lib/cantavo/libmsacm.so /usr/lib/cantavo/libmmsystem.so
@@ -24,7 +24,9 @@ expected=(
     /usr/share/icons/hicolor/48x48/apps/com.tolvarine.Cantavo.png
     /usr/share/icons/hicolor/256x256/apps/com.tolvarine.Cantavo.png
     /usr/share/doc/cantavo/copyright /usr/share/doc/cantavo/changelog.gz
-    /usr/share/man/man1/cantavo.1.gz
+    /usr/share/cantavo/ZQ31Concertino.pdf /usr/share/cantavo/ZQ31Concertino_G.pdf
+    /usr/share/cantavo/ZQ31Concertino_F.pdf
+    /usr/share/man/man1/cantavo.1.gz /usr/share/man/man1/cantavo-cli.1.gz
 )
 for file in "${expected[@]}"; do
     grep -qxF "$file" "$work/files" || fail "$file is missing from the package"

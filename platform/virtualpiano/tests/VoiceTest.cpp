@@ -1,0 +1,234 @@
+#include "CVirtualPiano.h"
+#include "Spectrum.h"
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+
+// The virtual ZQ31's voice, rendered on the test's own thread: every key and panel change
+// lands exactly between two blocks of its audio output.
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+constexpr unsigned kRate = 44100;
+const std::vector<int> kScale{60, 62, 64, 65, 67, 69, 71, 72};
+constexpr std::size_t kNoteFrames = kRate * 4 / 10;   // 0.4 s
+constexpr std::size_t kHeldFrames = kRate * 35 / 100; // held for 0.35 s of it
+constexpr std::size_t kBlockFrames = kRate / 100;     // the audio clock's 10 ms
+
+class Voiced : public testing::Test {
+protected:
+    void SetUp() override {
+        piano.SetActiveSensing(false);
+        const std::string error = piano.EnableVoice();
+        if (!error.empty()) {
+            GTEST_SKIP() << "no voice here: " << error;
+        }
+    }
+
+    // The next frames of the audio output, in 10 ms blocks as the wave input takes them.
+    void Record(Bytes& into, std::size_t frames) {
+        for (std::size_t done = 0; done < frames; done += kBlockFrames) {
+            const std::size_t count = std::min(kBlockFrames, frames - done);
+            const std::size_t at = into.size();
+            into.resize(at + count * 4);
+            piano.ProduceAudio(into.data() + at, count * 4, 2, kRate, 16, frame);
+            frame += count;
+        }
+    }
+
+    Bytes PlayScale() {
+        Bytes sound;
+        for (const int note : kScale) {
+            piano.PressKey(static_cast<std::uint8_t>(note), 100);
+            Record(sound, kHeldFrames);
+            piano.ReleaseKey(static_cast<std::uint8_t>(note));
+            Record(sound, kNoteFrames - kHeldFrames);
+        }
+        // Lets the last note ring out to the end of a file worth listening to.
+        Record(sound, kRate / 2);
+        Listen(sound);
+        return sound;
+    }
+
+    // With CANTAVO_LISTEN_DIR set, what the test heard is kept as a WAV file there.
+    void Listen(const Bytes& sound) {
+        if (const char* folder = std::getenv("CANTAVO_LISTEN_DIR")) {
+            const auto* test = testing::UnitTest::GetInstance()->current_test_info();
+            const std::string name = std::string(folder) + "/" + test->name() + "-" +
+                                     std::to_string(piano.GetPanel().program) + ".wav";
+            EXPECT_TRUE(Spectrum::WriteWav(name, sound, kRate)) << name;
+        }
+    }
+
+    // The spectrum of each note from 0.15 s after its key went down, past the slow start of a
+    // string section, to before its release.
+    static std::vector<std::vector<double>> NoteSpectra(const Bytes& sound) {
+        std::vector<std::vector<double>> spectra;
+        for (std::size_t i = 0; i < kScale.size(); ++i) {
+            spectra.push_back(
+                Spectrum::Power(Spectrum::Mono(sound, i * kNoteFrames + kRate * 15 / 100, 8192)));
+        }
+        return spectra;
+    }
+
+    CVirtualPiano piano;
+    std::uint64_t frame = 0; // the audio output's, running on across recordings
+};
+
+// For each note of the scale, the note during which its fundamental was loudest: the scale
+// itself when every note sounded at its time and pitch.
+std::vector<int> WhenEachFundamentalPeaks(const std::vector<std::vector<double>>& spectra) {
+    std::vector<int> heard;
+    for (const int note : kScale) {
+        std::size_t loudest = 0;
+        for (std::size_t i = 1; i < spectra.size(); ++i) {
+            if (Spectrum::Around(spectra[i], Spectrum::NoteFrequency(note), kRate) >
+                Spectrum::Around(spectra[loudest], Spectrum::NoteFrequency(note), kRate)) {
+                loudest = i;
+            }
+        }
+        heard.push_back(kScale[loudest]);
+    }
+    return heard;
+}
+
+TEST_F(Voiced, AScaleSoundsItsNotesInOrderInGrandPianoAndInStrings) {
+    const auto grand = NoteSpectra(PlayScale());
+    EXPECT_EQ(WhenEachFundamentalPeaks(grand), kScale);
+    // Apart from C, whose octave is in the scale too, each note's own pitch is its strongest.
+    for (std::size_t i = 1; i + 1 < kScale.size(); ++i) {
+        EXPECT_EQ(Spectrum::Strongest(grand[i], kScale, kRate), kScale[i]);
+    }
+    piano.PressVoice(48);
+    EXPECT_EQ(WhenEachFundamentalPeaks(NoteSpectra(PlayScale())), kScale);
+}
+
+TEST_F(Voiced, StringsSoundUnlikeTheGrandPiano) {
+    const auto piano0 = NoteSpectra(PlayScale());
+    const auto again = NoteSpectra(PlayScale());
+    piano.PressVoice(48);
+    const auto strings = NoteSpectra(PlayScale());
+    double same = 0.0, other = 0.0;
+    for (std::size_t i = 0; i < kScale.size(); ++i) {
+        same += Spectrum::Unlike(piano0[i], again[i], kRate);
+        other += Spectrum::Unlike(piano0[i], strings[i], kRate);
+    }
+    // The same voice played twice is nearly the same sound; strings are a sound of their own.
+    EXPECT_LT(same / kScale.size(), 0.01);
+    EXPECT_GT(other / kScale.size(), 0.05);
+    EXPECT_GT(other, 10.0 * same);
+}
+
+TEST_F(Voiced, TheVolumeKnobAtZeroSilencesItAndTurnedUpFindsTheNotesStillSounding) {
+    piano.SetVolumeKnob(0);
+    piano.PressKey(60, 127);
+    piano.PressKey(64, 127);
+    Bytes sound;
+    Record(sound, kRate / 5);
+    EXPECT_TRUE(std::all_of(sound.begin(), sound.end(), [](std::uint8_t b) { return b == 0; }));
+    piano.SetVolumeKnob(100);
+    sound.clear();
+    Record(sound, kRate / 5);
+    EXPECT_GT(Spectrum::Energy(Spectrum::Mono(sound, 0, kRate / 5)), 1.0);
+}
+
+TEST_F(Voiced, NotesArrivingOnMidiSoundOnlyOnTheBasicChannel) {
+    const Bytes otherChannel{0x93, 69, 100};
+    piano.Receive(otherChannel.data(), otherChannel.size());
+    Bytes sound;
+    Record(sound, kRate / 5);
+    EXPECT_EQ(Spectrum::Energy(Spectrum::Mono(sound, 0, kRate / 5)), 0.0);
+
+    const Bytes noteOn{0x90, 69, 100};
+    piano.Receive(noteOn.data(), noteOn.size());
+    sound.clear();
+    Record(sound, kRate / 5);
+    const auto power = Spectrum::Power(Spectrum::Mono(sound, kRate / 50, 4096));
+    EXPECT_EQ(Spectrum::Strongest(power, {64, 67, 69, 72}, kRate), 69);
+
+    // All notes off ends it: what follows dies away to nearly nothing.
+    const Bytes allOff{0xB0, 0x7B, 0x00};
+    piano.Receive(allOff.data(), allOff.size());
+    sound.clear();
+    Record(sound, kRate * 3);
+    EXPECT_LT(Spectrum::Energy(Spectrum::Mono(sound, kRate * 5 / 2, kRate / 2)), 1e-3);
+}
+
+TEST_F(Voiced, TransposeMovesWhatAKeySoundsAndItsReleaseFindsTheNoteItStarted) {
+    piano.PressTranspose(64 + 5); // a fourth up
+    piano.PressKey(60, 100);
+    Bytes sound;
+    Record(sound, kRate / 4);
+    const auto power = Spectrum::Power(Spectrum::Mono(sound, kRate / 25, 8192));
+    EXPECT_EQ(Spectrum::Strongest(power, {60, 62, 64, 65, 67}, kRate), 65);
+    // Back to no transpose with the key held: releasing it still ends the F.
+    piano.PressTranspose(64);
+    piano.ReleaseKey(60);
+    sound.clear();
+    Record(sound, kRate * 3);
+    EXPECT_LT(Spectrum::Energy(Spectrum::Mono(sound, kRate * 5 / 2, kRate / 2)), 1e-3);
+}
+
+TEST_F(Voiced, TheDualVoiceLayersASecondSound) {
+    piano.PressVoice(0);
+    piano.PressKey(60, 100);
+    Bytes alone;
+    Record(alone, kRate / 2);
+    piano.ReleaseKey(60);
+    Record(alone, kRate * 2);
+    piano.PressDual(48);
+    piano.PressKey(60, 100);
+    Bytes layered;
+    Record(layered, kRate / 2);
+    const auto single = Spectrum::Power(Spectrum::Mono(alone, kRate / 5, 8192));
+    const auto both = Spectrum::Power(Spectrum::Mono(layered, kRate / 5, 8192));
+    EXPECT_GT(Spectrum::Unlike(single, both, kRate), 0.01);
+    EXPECT_GT(Spectrum::Energy(Spectrum::Mono(layered, kRate / 5, 8192)),
+              Spectrum::Energy(Spectrum::Mono(alone, kRate / 5, 8192)));
+}
+
+TEST_F(Voiced, ARecordingStartedAnewHearsTheKeysHeldNowNotWhatWasPlayedMeanwhile) {
+    Bytes sound;
+    Record(sound, kBlockFrames);
+    // Played while nobody recorded: gone by the time a recording starts.
+    for (std::uint8_t note = 40; note < 90; ++note) {
+        piano.PressKey(note, 127);
+        piano.ReleaseKey(note);
+    }
+    piano.PressKey(57, 90); // still held
+    frame = 0;
+    sound.clear();
+    Record(sound, kRate / 4);
+    const auto power = Spectrum::Power(Spectrum::Mono(sound, kRate / 50, 8192));
+    EXPECT_EQ(Spectrum::Strongest(power, {52, 55, 57, 60, 64, 69}, kRate), 57);
+    // Only the held A sounds: next to the burst of fifty notes, its sound is small.
+    EXPECT_LT(Spectrum::Energy(Spectrum::Mono(sound, 0, kRate / 4)), 200.0);
+}
+
+TEST_F(Voiced, WithoutAnAudioDeviceHearingFailsWithItsReasonAndTheOutputStillSounds) {
+    const std::string error = piano.Hear("cantavo_no_such_device");
+    EXPECT_NE(error.find("cannot be opened"), std::string::npos) << error;
+    EXPECT_FALSE(piano.IsHearing());
+    piano.PressKey(69, 100);
+    Bytes sound;
+    Record(sound, kRate / 5);
+    EXPECT_GT(Spectrum::Energy(Spectrum::Mono(sound, 0, kRate / 5)), 1.0);
+}
+
+TEST(VirtualPianoVoice, ANamedSoundFontThatIsNotThereLeavesTheOwnSound) {
+    CVirtualPiano piano;
+    piano.SetActiveSensing(false);
+    const std::string error = piano.EnableVoice("/nonexistent/none.sf2");
+    EXPECT_NE(error.find("/nonexistent/none.sf2"), std::string::npos) << error;
+    EXPECT_TRUE(piano.SoundFont().empty());
+    // A voice asked for without one sounds the deterministic own sound.
+    piano.SetSignal(CVirtualPiano::Signal::Voice);
+    Bytes voice(4000), own(4000);
+    piano.ProduceAudio(voice.data(), voice.size(), 2, kRate, 16, 0);
+    piano.SetSignal(CVirtualPiano::Signal::OwnSound);
+    piano.ProduceAudio(own.data(), own.size(), 2, kRate, 16, 0);
+    EXPECT_EQ(voice, own);
+}
+
+} // namespace

@@ -64,7 +64,7 @@ std::string CPianoVoice::FindSoundFont() {
 std::unique_ptr<CPianoVoice> CPianoVoice::Create(const std::string& soundFont, unsigned rate,
                                                  std::string& error) {
     if (!IsFile(soundFont)) {
-        error = soundFont.empty() ? "no General MIDI sound font is installed"
+        error = soundFont.empty() ? "no General MIDI sound font is installed or chosen"
                                   : "the sound font " + soundFont + " is not a file";
         return nullptr;
     }

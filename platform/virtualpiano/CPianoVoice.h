@@ -24,7 +24,7 @@ struct _fluid_synth_t;
 class CPianoVoice {
 public:
     // A sound font to use: CANTAVO_SOUNDFONT when it names a file, else the small TimGM6mb,
-    // else FluidR3; empty when there is none.
+    // else FluidR3; empty when there is none, or CANTAVO_SOUNDFONT is "none".
     static std::string FindSoundFont();
 
     // Loads the sound font for rendering at rate; null with the reason in error when it cannot.

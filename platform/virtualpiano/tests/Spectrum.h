@@ -8,6 +8,7 @@
 #include <complex>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -164,6 +165,14 @@ inline bool WriteWav(const std::string& path, const std::vector<std::uint8_t>& p
     u32(static_cast<std::uint32_t>(pcm.size()));
     std::fwrite(pcm.data(), 1, pcm.size(), file);
     return std::fclose(file) == 0;
+}
+
+// With CANTAVO_LISTEN_DIR set, keeps what a test heard there as name.wav.
+inline void WriteWavIfAsked(const std::string& name, const std::vector<std::uint8_t>& pcm,
+                            unsigned rate) {
+    if (const char* folder = std::getenv("CANTAVO_LISTEN_DIR")) {
+        WriteWav(std::string(folder) + "/" + name + ".wav", pcm, rate);
+    }
 }
 
 } // namespace Spectrum

@@ -53,12 +53,10 @@ protected:
 
     // With CANTAVO_LISTEN_DIR set, what the test heard is kept as a WAV file there.
     void Listen(const Bytes& sound) {
-        if (const char* folder = std::getenv("CANTAVO_LISTEN_DIR")) {
-            const auto* test = testing::UnitTest::GetInstance()->current_test_info();
-            const std::string name = std::string(folder) + "/" + test->name() + "-" +
-                                     std::to_string(piano.GetPanel().program) + ".wav";
-            EXPECT_TRUE(Spectrum::WriteWav(name, sound, kRate)) << name;
-        }
+        const auto* test = testing::UnitTest::GetInstance()->current_test_info();
+        Spectrum::WriteWavIfAsked(std::string(test->name()) + "-" +
+                                      std::to_string(piano.GetPanel().program),
+                                  sound, kRate);
     }
 
     // The spectrum of each note from 0.15 s after its key went down, past the slow start of a

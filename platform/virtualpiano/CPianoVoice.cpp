@@ -47,8 +47,11 @@ bool IsFile(const std::string& path) {
 } // namespace
 
 std::string CPianoVoice::FindSoundFont() {
-    if (const char* chosen = std::getenv("CANTAVO_SOUNDFONT");
-        chosen != nullptr && IsFile(chosen)) {
+    const char* chosen = std::getenv("CANTAVO_SOUNDFONT");
+    if (chosen != nullptr && std::string(chosen) == "none") {
+        return {};
+    }
+    if (chosen != nullptr && IsFile(chosen)) {
         return chosen;
     }
     for (const char* path :

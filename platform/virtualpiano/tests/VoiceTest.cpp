@@ -220,6 +220,11 @@ TEST(VirtualPianoVoice, ANamedSoundFontThatIsNotThereLeavesTheOwnSound) {
     const std::string error = piano.EnableVoice("/nonexistent/none.sf2");
     EXPECT_NE(error.find("/nonexistent/none.sf2"), std::string::npos) << error;
     EXPECT_TRUE(piano.SoundFont().empty());
+    // Nor does asking for none.
+    setenv("CANTAVO_SOUNDFONT", "none", 1);
+    EXPECT_NE(piano.EnableVoice(), "");
+    unsetenv("CANTAVO_SOUNDFONT");
+    EXPECT_TRUE(piano.SoundFont().empty());
     // A voice asked for without one sounds the deterministic own sound.
     piano.SetSignal(CVirtualPiano::Signal::Voice);
     Bytes voice(4000), own(4000);

@@ -1,8 +1,14 @@
 #include "CVirtualPiano.h"
 #include "Spectrum.h"
 
+#include <atomic>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
+#include <thread>
+#include <unistd.h>
 
 // The virtual ZQ31's voice, rendered on the test's own thread: every key and panel change
 // lands exactly between two blocks of its audio output.
@@ -210,6 +216,79 @@ TEST_F(Voiced, WithoutAnAudioDeviceHearingFailsWithItsReasonAndTheOutputStillSou
     EXPECT_FALSE(piano.IsHearing());
     piano.PressKey(69, 100);
     Bytes sound;
+    Record(sound, kRate / 5);
+    EXPECT_GT(Spectrum::Energy(Spectrum::Mono(sound, 0, kRate / 5)), 1.0);
+}
+
+// The loudspeaker on an ALSA PCM that writes to a file and keeps no time (so it plays as fast
+// as its thread renders): the piano's voice and what the PC plays to the piano, mixed.
+TEST_F(Voiced, ItsLoudspeakerSoundsItsVoiceMixedWithWhatThePcPlays) {
+    const std::string path =
+        testing::TempDir() + "cantavo-heard-" + std::to_string(::getpid()) + ".raw";
+    std::filesystem::remove(path);
+    const std::string error = piano.Hear("file:FILE=" + path + ",FORMAT=raw");
+    if (error.find("cannot be opened") != std::string::npos) {
+        GTEST_SKIP() << "no file PCM here: " << error;
+    }
+    ASSERT_EQ(error, "");
+    EXPECT_TRUE(piano.IsHearing());
+    // Half a second of 1 kHz, mono 16-bit at 22.05 kHz, as a program could play it.
+    Bytes played(22050);
+    for (std::size_t i = 0; i < played.size() / 2; ++i) {
+        const auto value = static_cast<std::int16_t>(
+            std::lround(8000.0 * std::sin(2.0 * M_PI * 1000.0 * static_cast<double>(i) / 22050.0)));
+        played[2 * i] = static_cast<std::uint8_t>(value & 0xFF);
+        played[2 * i + 1] = static_cast<std::uint8_t>((value >> 8) & 0xFF);
+    }
+    piano.ConsumeAudio(played.data(), played.size(), 1, 22050, 16);
+    piano.PressKey(69, 110);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    std::error_code size;
+    while (std::filesystem::file_size(path, size) < kRate * 4 * 3 &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    piano.StopHearing();
+    EXPECT_FALSE(piano.IsHearing());
+    std::ifstream file(path, std::ios::binary);
+    const Bytes heard((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::filesystem::remove(path);
+    ASSERT_GE(heard.size(), kRate * 4 * 3);
+    // Somewhere the 1 kHz tone stands out, and somewhere the A the key plays.
+    bool tone = false, key = false;
+    for (std::size_t at = 0; at + 8192 <= heard.size() / 4; at += 4096) {
+        const auto power = Spectrum::Power(Spectrum::Mono(heard, at, 8192));
+        const double thousand = Spectrum::Around(power, 1000.0, kRate);
+        tone = tone || thousand > 50.0 * Spectrum::Around(power, 1400.0, kRate);
+        key = key || Spectrum::Strongest(power, {64, 67, 69, 72}, kRate) == 69;
+    }
+    EXPECT_TRUE(tone);
+    EXPECT_TRUE(key);
+}
+
+TEST_F(Voiced, KeysAndPanelChangesFromOtherThreadsWhileItRenders) {
+    std::atomic<bool> stop{false};
+    std::thread player([&] {
+        for (int round = 0; round < 200 && !stop; ++round) {
+            const auto note = static_cast<std::uint8_t>(48 + round % 24);
+            piano.PressKey(note, 90);
+            const Bytes noteOn{0x90, static_cast<std::uint8_t>(note + 5), 80};
+            piano.Receive(noteOn.data(), noteOn.size());
+            piano.PressVoice(static_cast<std::uint8_t>(round % 2 == 0 ? 0 : 48));
+            piano.PressTranspose(static_cast<std::uint8_t>(62 + round % 5));
+            piano.SetVolumeKnob(static_cast<unsigned>(round % 3 == 0 ? 0 : 80));
+            piano.ReleaseKey(note);
+        }
+    });
+    Bytes sound;
+    while (sound.size() < kRate * 4) {
+        Record(sound, kBlockFrames);
+    }
+    stop = true;
+    player.join();
+    piano.SetVolumeKnob(100);
+    piano.PressKey(60, 100);
+    sound.clear();
     Record(sound, kRate / 5);
     EXPECT_GT(Spectrum::Energy(Spectrum::Mono(sound, 0, kRate / 5)), 1.0);
 }

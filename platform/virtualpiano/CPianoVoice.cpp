@@ -264,9 +264,10 @@ void CPianoVoice::Render(float* out, std::size_t frames, unsigned rate, std::uin
     m_nextFrame = frame + frames;
     if (rate != m_rate || m_synth == nullptr) {
         // A stream at another rate needs a synthesizer made for it; one that cannot be made
-        // leaves that stream silent.
+        // leaves that stream silent, and is not tried again for every block.
         std::string error;
-        if (!Build(rate, error)) {
+        if (rate == m_failedRate || !Build(rate, error)) {
+            m_failedRate = rate;
             return;
         }
         resync = true;

@@ -82,6 +82,7 @@ private:
     _fluid_synth_t* m_synth = nullptr;
     int m_fontId = -1;
     unsigned m_rate = 0;
+    unsigned m_failedRate = 0;
     CVirtualPiano::Panel m_applied{};
     std::array<std::int16_t, 128> m_soundingAs{}; // the note each key sounds, -1 = none
     std::chrono::steady_clock::time_point m_lastRender{};

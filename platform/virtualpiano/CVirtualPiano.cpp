@@ -117,12 +117,15 @@ void CVirtualPiano::Receive(const std::uint8_t* bytes, std::size_t length) {
     }
     const std::lock_guard<std::mutex> guard(m_stateLock);
     m_received.push_back({Clock::now(), std::vector<std::uint8_t>(bytes, bytes + length)});
-    const Panel before = m_panel;
-    m_parser.Feed(bytes, length,
-                  [this](const std::uint8_t* message, std::size_t size) { Apply(message, size); });
-    if (!(m_panel == before)) {
-        VoicePanelLocked();
-    }
+    m_parser.Feed(bytes, length, [this](const std::uint8_t* message, std::size_t size) {
+        // Each change reaches the voice in its place among the notes: a program change before
+        // a note sounds that note with the new voice.
+        const Panel before = m_panel;
+        Apply(message, size);
+        if (!(m_panel == before)) {
+            VoicePanelLocked();
+        }
+    });
 }
 
 void CVirtualPiano::VoicePanelLocked() {

@@ -144,12 +144,14 @@ TEST_F(Voiced, NotesArrivingOnMidiSoundOnlyOnTheBasicChannel) {
     Record(sound, kRate / 5);
     EXPECT_EQ(Spectrum::Energy(Spectrum::Mono(sound, 0, kRate / 5)), 0.0);
 
-    const Bytes noteOn{0x90, 69, 100};
+    // A program change and a note in one delivery: the note sounds in the new voice.
+    const Bytes noteOn{0xC0, 48, 0x90, 69, 100};
     piano.Receive(noteOn.data(), noteOn.size());
     sound.clear();
     Record(sound, kRate / 5);
     const auto power = Spectrum::Power(Spectrum::Mono(sound, kRate / 50, 4096));
     EXPECT_EQ(Spectrum::Strongest(power, {64, 67, 69, 72}, kRate), 69);
+    const Bytes strings = sound;
 
     // All notes off ends it: what follows dies away to nearly nothing.
     const Bytes allOff{0xB0, 0x7B, 0x00};
@@ -157,6 +159,15 @@ TEST_F(Voiced, NotesArrivingOnMidiSoundOnlyOnTheBasicChannel) {
     sound.clear();
     Record(sound, kRate * 3);
     EXPECT_LT(Spectrum::Energy(Spectrum::Mono(sound, kRate * 5 / 2, kRate / 2)), 1e-3);
+
+    // The same note after a change back to the grand piano sounds otherwise.
+    const Bytes grandNote{0xC0, 0, 0x90, 69, 100};
+    piano.Receive(grandNote.data(), grandNote.size());
+    sound.clear();
+    Record(sound, kRate / 5);
+    EXPECT_GT(Spectrum::Unlike(Spectrum::Power(Spectrum::Mono(strings, kRate / 50, 4096)),
+                               Spectrum::Power(Spectrum::Mono(sound, kRate / 50, 4096)), kRate),
+              0.05);
 }
 
 TEST_F(Voiced, TransposeMovesWhatAKeySoundsAndItsReleaseFindsTheNoteItStarted) {

@@ -142,6 +142,8 @@ void CMessagePresenter::ShowWaiting(QWidget* owner, bool show) {
         m_disabledOwner->setEnabled(true);
         m_disabledOwner = nullptr;
     }
-    delete m_waiting.data();
-    m_waiting = nullptr;
+    if (CWaitDlg* waiting = m_waiting.data()) {
+        m_waiting = nullptr;
+        waiting->Dismiss();
+    }
 }

@@ -9,6 +9,7 @@
 #include "EngineDoubles.h"
 
 #include <QApplication>
+#include <QPointer>
 #include <QTest>
 #include <QTimer>
 #include <atomic>
@@ -164,6 +165,75 @@ TEST_F(Presenter, TheWaitingWindowDisablesItsOwnerWhileItIsShown) {
     // Ending what is not shown is harmless.
     presenter.ShowWaiting(&owner, false);
     EXPECT_TRUE(owner.isEnabled());
+}
+
+// The work may end, or its window go, while a message the waiting window was sent is still
+// open: the message stays readable until it is answered, and nothing is freed twice.
+TEST_F(Presenter, TheWaitingWindowMayEndWhileItsMessageIsOpen) {
+    CMessagePresenter& presenter = CMessagePresenter::Install();
+    const QString text = QStringLiteral("圧縮中です。");
+
+    // The work ends while the box is open: the owner is usable again at once, and the box
+    // stays until it is answered.
+    QWidget owner;
+    owner.resize(300, 200);
+    owner.show();
+    presenter.ShowWaiting(&owner, true);
+    QPointer<CWaitDlg> wait = presenter.Waiting();
+    ASSERT_NE(wait, nullptr);
+    bool ended = false;
+    bool boxStayed = false;
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [&, timer] {
+        CMessageDlg* box = OpenBox();
+        if (box == nullptr) {
+            return;
+        }
+        if (!ended) {
+            presenter.ShowWaiting(&owner, false);
+            ended = true;
+            return;
+        }
+        timer->stop();
+        timer->deleteLater();
+        boxStayed = true;
+        Press(box, IDOK);
+    });
+    timer->start(5);
+    CWinMsg::PostMessage(wait, WM_WAITMESSAGE, reinterpret_cast<WPARAM>(&text), 0);
+    ASSERT_TRUE(Eventually([&] { return boxStayed && OpenBox() == nullptr && wait == nullptr; }));
+    EXPECT_EQ(presenter.Waiting(), nullptr);
+    EXPECT_TRUE(owner.isEnabled());
+
+    // The owner itself goes (its window closes) while the box is open: the waiting window and
+    // its box go with it.
+    auto* doomed = new QWidget;
+    doomed->resize(300, 200);
+    doomed->show();
+    presenter.ShowWaiting(doomed, true);
+    wait = presenter.Waiting();
+    ASSERT_NE(wait, nullptr);
+    bool deleted = false;
+    auto* closer = new QTimer;
+    QObject::connect(closer, &QTimer::timeout, [&, closer] {
+        if (OpenBox() != nullptr) {
+            closer->stop();
+            closer->deleteLater();
+            delete doomed;
+            deleted = true;
+        }
+    });
+    closer->start(5);
+    CWinMsg::PostMessage(wait, WM_WAITMESSAGE, reinterpret_cast<WPARAM>(&text), 0);
+    ASSERT_TRUE(Eventually([&] { return deleted && OpenBox() == nullptr; }));
+    EXPECT_EQ(wait, nullptr);
+    EXPECT_EQ(presenter.Waiting(), nullptr);
+    // Ending the waiting of a window that is gone is harmless, and a new one can be shown.
+    presenter.ShowWaiting(nullptr, false);
+    presenter.ShowWaiting(nullptr, true);
+    ASSERT_NE(presenter.Waiting(), nullptr);
+    presenter.ShowWaiting(nullptr, false);
+    EXPECT_EQ(presenter.Waiting(), nullptr);
 }
 
 } // namespace

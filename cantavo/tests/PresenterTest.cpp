@@ -12,9 +12,11 @@
 #include <QPointer>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <atomic>
 #include <gtest/gtest.h>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -234,6 +236,74 @@ TEST_F(Presenter, TheWaitingWindowMayEndWhileItsMessageIsOpen) {
     ASSERT_NE(presenter.Waiting(), nullptr);
     presenter.ShowWaiting(nullptr, false);
     EXPECT_EQ(presenter.Waiting(), nullptr);
+}
+
+// Workers that report many things at once, while a box of the window thread is open, see
+// their messages shown one after the other, each once: never a box opened inside the loop of
+// another for each message, which would eat the window thread's stack.
+TEST_F(Presenter, ManyMessagesFromSeveralWorkersAreShownOneAfterTheOther) {
+    CMessagePresenter& presenter = CMessagePresenter::Install();
+    constexpr int kWorkers = 4;
+    constexpr int kEach = 40;
+    QStringList shown;
+    int mostOpen = 0;
+    bool workersStarted = false;
+    std::vector<std::thread> workers;
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [&] {
+        int open = 0;
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* box = dynamic_cast<CMessageDlg*>(widget);
+                box != nullptr && box->isVisible()) {
+                ++open;
+            }
+        }
+        mostOpen = std::max(mostOpen, open);
+        if (!workersStarted) {
+            // The window thread's own box is open: now the workers speak.
+            workersStarted = true;
+            for (int w = 0; w < kWorkers; ++w) {
+                workers.emplace_back([&presenter, w] {
+                    for (int i = 0; i < kEach; ++i) {
+                        presenter.ShowMessage(QStringLiteral("%1-%2").arg(w).arg(i), MB_OK,
+                                              QStringLiteral("メッセージ"));
+                    }
+                });
+            }
+            return;
+        }
+        // The newest box is answered; the window thread's own box last of all.
+        CMessageDlg* newest = nullptr;
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* box = dynamic_cast<CMessageDlg*>(widget);
+                box != nullptr && box->isVisible()) {
+                if (box->ShownText() != QStringLiteral("処理中です。")) {
+                    newest = box;
+                }
+            }
+        }
+        if (newest != nullptr) {
+            shown << newest->ShownText();
+            Press(newest, IDOK);
+        } else if (shown.size() == kWorkers * kEach) {
+            if (CMessageDlg* own = OpenBox()) {
+                Press(own, IDOK);
+            }
+        }
+    });
+    timer->start(1);
+    EXPECT_EQ(
+        presenter.ShowMessage(QStringLiteral("処理中です。"), MB_OK, QStringLiteral("メッセージ")),
+        IDOK);
+    timer->stop();
+    delete timer;
+    for (std::thread& worker : workers) {
+        worker.join();
+    }
+    EXPECT_EQ(shown.size(), kWorkers * kEach);
+    shown.removeDuplicates();
+    EXPECT_EQ(shown.size(), kWorkers * kEach);
+    EXPECT_LE(mostOpen, 2);
 }
 
 } // namespace

@@ -24,6 +24,7 @@
 #include <QUrl>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sys/mount.h>
 
 using namespace albumtest;
 
@@ -358,8 +359,6 @@ TEST_F(AlbumTest, AWavDroppedOnTheCompressedListIsCompressedNotCopied) {
     EXPECT_EQ(Names(dialog->AudioList()), QStringList{"Nocturne"});
 }
 
-} // namespace
-
 // Files from a messy disk: what is not a take is still copied as it is (the album does not
 // judge contents), what cannot be copied is told, and nothing half-made is left in the album.
 TEST_F(AlbumTest, MessyFilesFromOutsideArriveWholeOrAreTold) {
@@ -404,6 +403,13 @@ TEST_F(AlbumTest, MessyFilesFromOutsideArriveWholeOrAreTold) {
     EXPECT_FALSE(QFileInfo::exists(album + "/Folder.mid"));
     EXPECT_FALSE(QFileInfo(album + "/Ghost.wav").isSymLink());
     EXPECT_EQ(Files().filter(".part").size(), 0);
+
+    // A link elsewhere brings in the file it leads to, as a file of the album's own.
+    const QString link = outside + "/Linked.mid";
+    ASSERT_TRUE(QFile::link(newline, link));
+    dialog->DropFiles(dialog->MidiList(), {link});
+    EXPECT_FALSE(QFileInfo(album + "/Linked.mid").isSymLink());
+    EXPECT_EQ(ReadFile(album + "/Linked.mid"), ReadFile(newline));
 }
 
 // Only the album's own file is passed over: a file elsewhere whose path differs from the
@@ -533,4 +539,85 @@ TEST_F(AlbumTest, ATakeRemovedBehindTheAlbumsBack) {
     EXPECT_EQ(rig.fusion.texts.last(), QStringLiteral("予期せぬエラーが発生しました。(1)"));
     EXPECT_TRUE(Names(dialog->MidiList()).isEmpty());
     EXPECT_FALSE(dialog->TrashButton()->IsEnabled());
+
+    // A link in the album to a file elsewhere: deleting the take removes the link only, and a
+    // link to nowhere is listed but not opened.
+    const QString elsewhere = outside + "/Kept.wav";
+    ASSERT_TRUE(WriteFile(elsewhere, WavFile(1)));
+    ASSERT_TRUE(QFile::link(elsewhere, album + "/Linked.wav"));
+    ASSERT_TRUE(QFile::link(outside + "/nowhere.mid", album + "/Ghost.mid"));
+    dialog->Refresh();
+    ASSERT_EQ(Names(dialog->AudioList()), (QStringList{"Linked", "Nocturne"}));
+    Select(dialog->AudioList(), 0);
+    rig.fusion.Answer(IDYES);
+    Post(CAlbumDlg::WM_ALBUM_TRASH);
+    EXPECT_FALSE(QFileInfo(album + "/Linked.wav").isSymLink());
+    EXPECT_TRUE(QFileInfo::exists(elsewhere));
+    ASSERT_EQ(Names(dialog->MidiList()), QStringList{"Ghost"});
+    Select(dialog->MidiList(), 0);
+    Post(CAlbumDlg::WM_ALBUM_OPEN);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(dialog->GetSelectRec(), CAlbumDlg::SELECT_NONE);
 }
+
+// A full disk and then a read-only one under the album (a small tmpfs mounted over it; only
+// where this process may mount): every failure is told, no half file is left, and a take the
+// import or the compression would have replaced stays whole.
+TEST_F(AlbumTest, AFullOrReadOnlyAlbumLosesNothing) {
+    const QByteArray album8 = QFile::encodeName(album);
+    if (::mount("tmpfs", album8.constData(), "tmpfs", 0, "size=256k") != 0) {
+        GTEST_SKIP() << "cannot mount a small file system here";
+    }
+    struct Unmount {
+        QByteArray at;
+        ~Unmount() { ::umount2(at.constData(), MNT_DETACH); }
+    } unmount{album8};
+    const QByteArray old = WavFile(1).left(40000);
+    ASSERT_TRUE(WriteFile(album + "/Old.wav", old));
+    const QString big = outside + "/Big.wav";
+    ASSERT_TRUE(WriteFile(big, WavFile(2)));
+    ASSERT_TRUE(WriteFile(outside + "/Old.wav", WavFile(2)));
+    dialog->Refresh();
+
+    dialog->DropFiles(dialog->AudioList(), {big});
+    ASSERT_EQ(rig.fusion.texts.size(), 1);
+    EXPECT_EQ(rig.fusion.styles.last(), unsigned(MB_OK));
+    EXPECT_FALSE(QFileInfo::exists(album + "/Big.wav"));
+    rig.fusion.Answer(IDYES);
+    dialog->DropFiles(dialog->AudioList(), {outside + "/Old.wav"});
+    ASSERT_EQ(rig.fusion.texts.size(), 3) << "the question, then the failure";
+    EXPECT_EQ(rig.fusion.styles.last(), unsigned(MB_OK));
+    EXPECT_EQ(ReadFile(album + "/Old.wav"), old);
+    EXPECT_EQ(Files(), QStringList{"Old.wav"});
+
+    // Full to the last block: the compression fails, says so and leaves nothing.
+    QFile filler(album + "/.filler");
+    ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+    const QByteArray block(4096, 'f');
+    while (filler.write(block) == block.size() && filler.flush()) {
+    }
+    filler.close();
+    rig.manage->SetCompressType(COMPRESS_MP3, nullptr);
+    Select(dialog->AudioList(), 0);
+    rig.fusion.Answer(IDOK);
+    Post(CAlbumDlg::WM_ALBUM_ENCODE);
+    EXPECT_EQ(rig.fusion.texts.last(), QStringLiteral("ファイル圧縮処理でエラーが発生しました。"));
+    EXPECT_EQ(Files(), (QStringList{".filler", "Old.wav"}));
+    EXPECT_EQ(ReadFile(album + "/Old.wav"), old);
+
+    // Read-only: neither a deletion nor an import happens, and both say so.
+    ASSERT_TRUE(QFile::remove(album + "/.filler"));
+    ASSERT_EQ(::mount("tmpfs", album8.constData(), "tmpfs", MS_REMOUNT | MS_RDONLY, "size=256k"),
+              0);
+    Select(dialog->AudioList(), 0);
+    rig.fusion.Answer(IDYES);
+    Post(CAlbumDlg::WM_ALBUM_TRASH);
+    EXPECT_EQ(rig.fusion.texts.last(), QStringLiteral("予期せぬエラーが発生しました。(1)"));
+    EXPECT_EQ(Names(dialog->AudioList()), QStringList{"Old"});
+    const int told = int(rig.fusion.texts.size());
+    dialog->DropFiles(dialog->MidiList(), {outside + "/Big.wav"});
+    EXPECT_EQ(rig.fusion.texts.size(), told + 1);
+    EXPECT_EQ(Files(), QStringList{"Old.wav"});
+}
+
+} // namespace

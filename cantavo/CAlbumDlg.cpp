@@ -54,8 +54,9 @@ void Trace(const QString& text, const QString& path) {
     CLast::Trace().TraceLine() << text << path << "\n";
 }
 
+// A backslash is an ordinary character of a file name on this system.
 QString FileName(const QString& path) {
-    return path.mid(std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf('\\')) + 1);
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
 // Copies source to target through a hidden file beside the target, so the target is either

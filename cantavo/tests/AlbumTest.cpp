@@ -365,17 +365,22 @@ TEST_F(AlbumTest, MessyFilesFromOutsideArriveWholeOrAreTold) {
     const QString notMidi = outside + "/It's \"not\" a MIDI file.mid";
     const QString empty = outside + "/空のテイク.wav";
     const QString newline = outside + "/two\nlines.mid";
+    // A backslash is a character of the name here, not a folder's end.
+    const QString backslash = outside + "/Tom\\Jerry.mid";
     ASSERT_TRUE(WriteFile(notMidi, "plain text, no MThd"));
+    ASSERT_TRUE(WriteFile(backslash, MidiFile("both")));
     ASSERT_TRUE(WriteFile(empty, QByteArray()));
     ASSERT_TRUE(WriteFile(newline, MidiFile("x")));
     // The longest name a folder can hold.
     const QString longName = outside + '/' + QString(251, QLatin1Char('L')) + ".mid";
     ASSERT_TRUE(WriteFile(longName, MidiFile("long")));
     // The same file twice in one drop arrives once, whole.
-    dialog->DropFiles(dialog->MidiList(), {notMidi, newline, longName, notMidi});
+    dialog->DropFiles(dialog->MidiList(), {notMidi, newline, longName, notMidi, backslash});
     dialog->DropFiles(dialog->AudioList(), {empty});
     EXPECT_EQ(ReadFile(album + "/It's \"not\" a MIDI file.mid"), ReadFile(notMidi));
     EXPECT_EQ(ReadFile(album + "/two\nlines.mid"), ReadFile(newline));
+    EXPECT_EQ(ReadFile(album + "/Tom\\Jerry.mid"), ReadFile(backslash));
+    EXPECT_FALSE(QFileInfo::exists(album + "/Jerry.mid"));
     EXPECT_EQ(ReadFile(album + '/' + QFileInfo(longName).fileName()), ReadFile(longName));
     EXPECT_TRUE(QFileInfo(album + "/空のテイク.wav").isFile());
     EXPECT_EQ(Names(dialog->AudioList()), (QStringList{"Nocturne", "空のテイク"}));

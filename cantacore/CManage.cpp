@@ -1026,10 +1026,14 @@ CVeskError CManage::CompressEncode(const QString& path, QWidget* owner) {
             QStringLiteral(
                 "オーディオファイルを圧縮します。\r\n（処理に時間がかかることがあります。）"),
             MB_OKCANCEL, kCaption) != IDOK) {
+        // Declined: nothing was compressed, which the caller must not take for success.
+        result.SetCode(ERR_VESK_REFUSED, QString());
         return result;
     }
     if (!EndsWith(path, {".wav"})) {
-        Show(QStringLiteral("予期せぬエラーが発生しました。(11)"));
+        const QString text = QStringLiteral("予期せぬエラーが発生しました。(11)");
+        Show(text);
+        result.SetCode(ERR_VESK_REFUSED, text);
         return result;
     }
     QString base = path.left(path.size() - 4);
@@ -1047,6 +1051,7 @@ CVeskError CManage::CompressEncode(const QString& path, QWidget* owner) {
             QStringLiteral(
                 "既に同じ名前のファイルがあります。\r\n上書き保存してもよろしいですか？"),
             MB_YESNO, kCaption) != IDYES) {
+        result.SetCode(ERR_VESK_REFUSED, QString());
         return result;
     }
     fusion.ShowWaiting(owner, true);

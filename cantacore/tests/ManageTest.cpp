@@ -7,6 +7,7 @@
 #include "QtPrinters.h"
 #include "TestHome.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -797,14 +798,20 @@ TEST_F(Manage, CompressionPutsTheCopyInTheAlbumUnderTheWavsBaseName) {
     EXPECT_FALSE(fusion.waiting);
     EXPECT_EQ(fusion.texts.last(), QStringLiteral("ファイル圧縮が正常に終了しました。"));
 
-    // Declining the question, an empty path and a file that is not a WAV.
+    // Declining the question, declining to replace the copy, an empty path and a file that is
+    // not a WAV: each is refused, never reported as done.
     fusion.texts.clear();
-    EXPECT_EQ(manage->CompressEncode(outside, nullptr), 0);
+    EXPECT_EQ(manage->CompressEncode(outside, nullptr).GetCode(), ERR_VESK_REFUSED);
     EXPECT_EQ(fusion.texts.size(), 1);
+    const QDateTime written = QFileInfo(target).lastModified();
+    fusion.Answer(IDOK);
+    fusion.Answer(IDNO);
+    EXPECT_EQ(manage->CompressEncode(outside, nullptr).GetCode(), ERR_VESK_REFUSED);
+    EXPECT_EQ(QFileInfo(target).lastModified(), written);
     EXPECT_EQ(manage->CompressEncode(QString(), nullptr).GetCode(), ERR_VESK_REFUSED);
     EXPECT_EQ(fusion.texts.last(), QStringLiteral("予期せぬエラーが発生しました。(18)"));
     fusion.Answer(IDOK);
-    EXPECT_EQ(manage->CompressEncode(target, nullptr), 0);
+    EXPECT_EQ(manage->CompressEncode(target, nullptr).GetCode(), ERR_VESK_REFUSED);
     EXPECT_EQ(fusion.texts.last(), QStringLiteral("予期せぬエラーが発生しました。(11)"));
 }
 

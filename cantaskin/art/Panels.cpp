@@ -320,8 +320,9 @@ void AddPanels(Pieces& pieces) {
     caption(5274, "トランスポーズ");
     caption(5275, "チューニング");
     rect(5272, [](QPainter& p, const QSizeF& s) {
-        ScaleCaption(p, s, QStringLiteral("ブリリアンス"), QStringLiteral("メロウ"),
-                     QStringLiteral("ブライト"));
+        // Brilliance counts from bright (0) to dark (4), left to right like the slider over it.
+        ScaleCaption(p, s, QStringLiteral("ブリリアンス"), QStringLiteral("ブライト"),
+                     QStringLiteral("メロウ"));
     });
     rect(5273, [](QPainter& p, const QSizeF& s) {
         ScaleCaption(p, s, QStringLiteral("タッチ"), QStringLiteral("かるい"),

@@ -12,6 +12,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QFontDatabase>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QTest>
 #include <chrono>
 #include <gtest/gtest.h>
@@ -367,4 +369,55 @@ TEST_F(ConpanePanel, PassesEveryDataChangeOnAndLeavesTheRegistryWhenDestroyed) {
     // The engine goes on without it.
     rig->manage->SetDefTimbre(TIM_VIBRATION, nullptr);
     EXPECT_EQ(Received(1), (std::vector<Bytes>{{0xC0, 0x0B}}));
+}
+
+// The panel under pressure: typing interrupted by the piano, held keys and fast clicks, the
+// piano pulled out and plugged back, the panel put away in the middle of a change.
+
+namespace {
+
+int StepOf(const QString& hertz) {
+    for (int step = 0; step <= 127; ++step) {
+        if (CConpaneDlg::TuningText(step) == hertz) {
+            return step;
+        }
+    }
+    return -1;
+}
+
+// The wire bytes of a tuning step: the piano counts in half steps of its coarse value.
+Bytes TuningStep(int step) {
+    return Tuning(step % 2 != 0 ? 0x40 : 0x00, static_cast<std::uint8_t>(32 + step / 2));
+}
+
+} // namespace
+
+TEST_F(ConpanePanel, ATypedEntryOutlivesChangesToOtherSettings) {
+    CSpinList* tuning = panel->TuningSpin();
+    tuning->setFocus(Qt::TabFocusReason);
+    tuning->selectAll();
+    QTest::keyClicks(tuning, QStringLiteral("44"));
+    ASSERT_EQ(tuning->text(), QStringLiteral("44"));
+
+    // The brilliance turned on the piano while the pianist types the pitch.
+    rig->piano->PressBrilliance(72);
+    ASSERT_TRUE(Eventually([&] { return panel->BrillianceSlider()->GetPos() == 3; }));
+    EXPECT_EQ(tuning->text(), QStringLiteral("44"));
+
+    QTest::keyClicks(tuning, QStringLiteral("5.0"));
+    QTest::keyClick(tuning, Qt::Key_Return);
+    const int step = StepOf(QStringLiteral("445.0"));
+    ASSERT_GT(step, 64);
+    EXPECT_EQ(Received(1), (std::vector<Bytes>{TuningStep(step)}));
+    EXPECT_EQ(rig->manage->GetTuning(), step);
+    EXPECT_EQ(tuning->text(), QStringLiteral("445.0"));
+
+    // A change of the tuning itself does replace what is being typed: the piano's value shows.
+    tuning->selectAll();
+    QTest::keyClicks(tuning, QStringLiteral("43"));
+    rig->piano->PressTuning(64, 0x00);
+    ASSERT_TRUE(Eventually([&] { return tuning->text() == QStringLiteral("440.0"); }));
+    QTest::keyClick(tuning, Qt::Key_Return);
+    EXPECT_EQ(rig->manage->GetTuning(), 64);
+    EXPECT_TRUE(Received(0).empty());
 }

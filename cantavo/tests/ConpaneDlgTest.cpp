@@ -421,3 +421,107 @@ TEST_F(ConpanePanel, ATypedEntryOutlivesChangesToOtherSettings) {
     EXPECT_EQ(rig->manage->GetTuning(), 64);
     EXPECT_TRUE(Received(0).empty());
 }
+
+TEST_F(ConpanePanel, HeldKeysAndFastClicksEndWhereThePanelStands) {
+    // Up held on the transpose list: every step goes out, in order, and it stops at F#.
+    CSpinList* transpose = panel->TransposeSpin();
+    transpose->setFocus(Qt::TabFocusReason);
+    for (int i = 0; i < 20; ++i) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Up, Qt::NoModifier, QString(), i > 0);
+        QApplication::sendEvent(transpose, &press);
+    }
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_Up, Qt::NoModifier);
+    QApplication::sendEvent(transpose, &release);
+    ASSERT_TRUE(Eventually([&] { return rig->piano->GetPanel().transpose == 70; }));
+    std::vector<int> wires;
+    for (const Bytes& message : Received(1)) {
+        ASSERT_EQ(message.size(), 8u);
+        if (wires.empty() || wires.back() != message[6]) {
+            wires.push_back(message[6]);
+        }
+    }
+    EXPECT_EQ(wires, (std::vector<int>{65, 66, 67, 68, 69, 70}));
+    EXPECT_EQ(transpose->text(), QStringLiteral("F#"));
+    EXPECT_EQ(rig->manage->GetTranspose(), TRANSPOSE_FS);
+
+    // Thirty fast clicks on the tuning arrow: the piano hears where they stop.
+    CIconWndButton* up = panel->SpinButton(CConpaneDlg::WM_TUNINGUP);
+    for (int i = 0; i < 30; ++i) {
+        QTest::mousePress(up, Qt::LeftButton, {}, up->rect().center());
+        QTest::mouseRelease(up, Qt::LeftButton, {}, up->rect().center());
+    }
+    ASSERT_TRUE(Eventually([&] { return rig->manage->GetTuning() == 94; }));
+    const std::vector<Bytes> tunings = Received(1);
+    ASSERT_FALSE(tunings.empty());
+    EXPECT_EQ(tunings.back(), TuningStep(94));
+    EXPECT_EQ(panel->TuningSpin()->text(), CConpaneDlg::TuningText(94));
+
+    // Right held on the touch slider: one message a level, never past the end.
+    panel->TouchSlider()->setFocus(Qt::TabFocusReason);
+    for (int i = 0; i < 10; ++i) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier, QString(), i > 0);
+        QApplication::sendEvent(panel->TouchSlider(), &press);
+    }
+    EXPECT_EQ(Received(2), (std::vector<Bytes>{Touch(0x48), Touch(0x50)}));
+    EXPECT_EQ(panel->TouchSlider()->GetPos(), TOUCH_HEAVY);
+    EXPECT_EQ(rig->piano->GetPanel().touch, 0x50);
+}
+
+TEST_F(ConpanePanel, APianoPulledOutAndPluggedBackAgreesWithThePanel) {
+    rig->piano->Unplug();
+    ASSERT_TRUE(Eventually([] { return CCheckUSBdev::LastStatus() != ZQ31_Connected; }));
+    // Choices made meanwhile are kept and shown.
+    ClickVoice(TIM_STRINGS);
+    Slide(panel->BrillianceSlider(), BRILL_DARK);
+    QTest::keyClick(panel->TransposeSpin(), Qt::Key_Down);
+    Drain();
+    EXPECT_EQ(Checked(), (std::vector<int>{TIM_STRINGS}));
+    EXPECT_EQ(rig->manage->GetBrilliance(), BRILL_DARK);
+
+    rig->piano->Plug();
+    ASSERT_TRUE(Eventually([] { return CCheckUSBdev::LastStatus() == ZQ31_Connected; }));
+    // The piano and the panel end up showing the same sound.
+    ASSERT_TRUE(Eventually([&] {
+        const CVirtualPiano::Panel piano = rig->piano->GetPanel();
+        return piano.program == 48 && piano.brilliance == 80 && piano.transpose == 63;
+    }));
+    EXPECT_EQ(Checked(), (std::vector<int>{TIM_STRINGS}));
+    EXPECT_EQ(panel->BrillianceSlider()->GetPos(), BRILL_DARK);
+    EXPECT_EQ(panel->TransposeSpin()->text(), QStringLiteral("B"));
+
+    // And the panel goes on working against it.
+    ClickVoice(TIM_HARPSICHORD);
+    EXPECT_TRUE(Eventually([&] { return rig->piano->GetPanel().program == 6; }));
+}
+
+TEST_F(ConpanePanel, PutAwayInTheMiddleOfAChangeThePianoStillGetsIt) {
+    // A drag cut short by putting the panel away: the piano gets where the knob stands.
+    CSlider* touch = panel->TouchSlider();
+    const int y = touch->height() / 2;
+    QTest::mousePress(touch, Qt::LeftButton, {}, QPoint(touch->width() / 2, y));
+    Drain();
+    QTest::mouseMove(touch, QPoint(touch->width() - 1, y));
+    Drain();
+    QTest::keyClick(panel.get(), Qt::Key_Escape);
+    ASSERT_FALSE(panel->isVisible());
+    Drain();
+    EXPECT_TRUE(Eventually([&] { return rig->piano->GetPanel().touch == 0x50; }));
+    EXPECT_EQ(rig->manage->GetTouchSense(), TOUCH_HEAVY);
+    EXPECT_EQ(Received(1), (std::vector<Bytes>{Touch(0x50)}));
+    // Shown again, a mouse passing over the strip with no button held moves nothing.
+    panel->show();
+    QTest::mouseRelease(panel.get(), Qt::LeftButton, {}, QPoint(1, 1)); // over the frame
+    Drain();
+    QMouseEvent hover(QEvent::MouseMove, QPointF(0, y), touch->mapToGlobal(QPointF(0, y)),
+                      Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(touch, &hover);
+    Drain();
+    EXPECT_EQ(touch->GetPos(), TOUCH_HEAVY);
+    EXPECT_TRUE(Received(0).empty());
+
+    // A tuning step whose sending is still to come when the panel is destroyed.
+    QTest::keyClick(panel->TuningSpin(), Qt::Key_Down);
+    panel.reset();
+    EXPECT_TRUE(Eventually([&] { return rig->manage->GetTuning() == 63; }));
+    EXPECT_TRUE(Eventually([&] { return rig->piano->GetPanel().tuningMsb == 63; }));
+}

@@ -599,8 +599,11 @@ void CConpaneDlg::paintEvent(QPaintEvent*) {
 }
 
 void CConpaneDlg::keyPressEvent(QKeyEvent* event) {
-    // Escape puts the panel away like its close button.
+    // Escape puts the panel away like its close button, and abandons a value being typed:
+    // leaving the list as the panel hides would otherwise enter it.
     if (event->key() == Qt::Key_Escape && isWindow()) {
+        m_transpose->DropTyped();
+        m_tuning->DropTyped();
         hide();
         return;
     }

@@ -525,3 +525,30 @@ TEST_F(ConpanePanel, PutAwayInTheMiddleOfAChangeThePianoStillGetsIt) {
     EXPECT_TRUE(Eventually([&] { return rig->manage->GetTuning() == 63; }));
     EXPECT_TRUE(Eventually([&] { return rig->piano->GetPanel().tuningMsb == 63; }));
 }
+
+TEST_F(ConpanePanel, TypedTextCountsWhateverItsCaseAndEscapeDropsIt) {
+    // Key names typed in small letters are the same keys.
+    CSpinList* transpose = panel->TransposeSpin();
+    transpose->setFocus(Qt::TabFocusReason);
+    transpose->selectAll();
+    QTest::keyClicks(transpose, QStringLiteral("f#"));
+    QTest::keyClick(transpose, Qt::Key_Return);
+    EXPECT_EQ(rig->manage->GetTranspose(), TRANSPOSE_FS);
+    EXPECT_EQ(transpose->text(), QStringLiteral("F#"));
+    EXPECT_EQ(Received(2), (std::vector<Bytes>{Transpose(70), Transpose(70)}));
+
+    // Escape abandons a pitch being typed: the panel goes away and the tuning stays.
+    CSpinList* tuning = panel->TuningSpin();
+    tuning->setFocus(Qt::TabFocusReason);
+    tuning->selectAll();
+    QTest::keyClicks(tuning, QStringLiteral("445.0"));
+    QTest::keyClick(tuning, Qt::Key_Escape);
+    EXPECT_FALSE(panel->isVisible());
+    Drain();
+    EXPECT_EQ(rig->manage->GetTuning(), 64);
+    EXPECT_TRUE(Received(0).empty());
+    panel->show();
+    Drain();
+    EXPECT_EQ(tuning->text(), QStringLiteral("440.0"));
+    EXPECT_EQ(rig->manage->GetTuning(), 64);
+}

@@ -519,6 +519,25 @@ TEST_F(ConpanePanel, PutAwayInTheMiddleOfAChangeThePianoStillGetsIt) {
     EXPECT_EQ(touch->GetPos(), TOUCH_HEAVY);
     EXPECT_TRUE(Received(0).empty());
 
+    // An arrow held down as the panel goes away stops stepping.
+    CIconWndButton* up = panel->SpinButton(CConpaneDlg::WM_TUNINGUP);
+    QTest::mousePress(up, Qt::LeftButton, {}, up->rect().center());
+    ASSERT_TRUE(up->IsRepeating());
+    ASSERT_TRUE(Eventually([&] { return rig->manage->GetTuning() >= 66; }));
+    QTest::keyClick(panel.get(), Qt::Key_Escape);
+    QTest::mouseRelease(panel.get(), Qt::LeftButton, {}, QPoint(1, 1)); // over the frame
+    EXPECT_TRUE(Eventually([&] { return !up->IsRepeating(); }));
+    const int stopped = rig->manage->GetTuning();
+    EXPECT_LT(stopped, 127);
+    EXPECT_EQ(panel->TuningSpin()->value(), stopped);
+    EXPECT_TRUE(Eventually([&] { return rig->piano->GetPanel().tuningMsb == 32 + stopped / 2; }));
+    panel->show();
+    Drain();
+    rig->manage->SetTuning(static_cast<E_TUNING>(64), nullptr);
+    ASSERT_TRUE(Eventually([&] { return panel->TuningSpin()->value() == 64; }));
+    Drain();
+    rig->piano->ClearReceived();
+
     // A tuning step whose sending is still to come when the panel is destroyed.
     QTest::keyClick(panel->TuningSpin(), Qt::Key_Down);
     panel.reset();

@@ -1026,10 +1026,14 @@ CVeskError CManage::CompressEncode(const QString& path, QWidget* owner) {
             QStringLiteral(
                 "オーディオファイルを圧縮します。\r\n（処理に時間がかかることがあります。）"),
             MB_OKCANCEL, kCaption) != IDOK) {
+        // Declined: nothing was compressed, which the caller must not take for success.
+        result.SetCode(ERR_VESK_REFUSED, QString());
         return result;
     }
     if (!EndsWith(path, {".wav"})) {
-        Show(QStringLiteral("予期せぬエラーが発生しました。(11)"));
+        const QString text = QStringLiteral("予期せぬエラーが発生しました。(11)");
+        Show(text);
+        result.SetCode(ERR_VESK_REFUSED, text);
         return result;
     }
     QString base = path.left(path.size() - 4);
@@ -1047,18 +1051,25 @@ CVeskError CManage::CompressEncode(const QString& path, QWidget* owner) {
             QStringLiteral(
                 "既に同じ名前のファイルがあります。\r\n上書き保存してもよろしいですか？"),
             MB_YESNO, kCaption) != IDYES) {
+        result.SetCode(ERR_VESK_REFUSED, QString());
         return result;
     }
     fusion.ShowWaiting(owner, true);
     {
         CAudioCodec codec;
+        m_codec = &codec;
         result = codec.AudioCompress(path, target);
+        m_codec = nullptr;
     }
     fusion.ShowWaiting(owner, false);
     // The waiting window takes no texts here, so the outcome is told in a message of its own.
     Show(result == ERR_VESK_OK ? QStringLiteral("ファイル圧縮が正常に終了しました。")
                                : QStringLiteral("ファイル圧縮処理でエラーが発生しました。"));
     return result;
+}
+
+double CManage::CompressProgress() const {
+    return m_codec != nullptr ? m_codec->GetProgress() : -1.0;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -7,6 +7,7 @@
 #include <QString>
 #include <memory>
 
+class CAudioCodec;
 class CCheckUSBdev;
 class QWidget;
 
@@ -66,6 +67,9 @@ public:
 
     // Compresses an album WAV into the data folder as WMA or MP3 (the shared state's choice).
     CVeskError CompressEncode(const QString& path, QWidget* owner);
+    // How far the running compression has come, 0 to 1; -1 when none runs. The compression
+    // keeps the window thread's events flowing, so a window's timer may ask while it runs.
+    double CompressProgress() const;
 
     // Make the file the current take of its kind; 1 when it exists and was taken.
     int SetSeqFileName(const QString& path);
@@ -99,4 +103,6 @@ private:
     void DestroyWorkers();
 
     CCheckUSBdev* m_watch = nullptr;
+    // The codec of the running compression (window thread only).
+    const CAudioCodec* m_codec = nullptr;
 };

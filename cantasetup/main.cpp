@@ -1,8 +1,9 @@
-#include <cstdio>
+#include "CSetupLauncher.h"
 
-// The installer launcher comes with the installer package; until then it says so and fails,
-// rather than pretending that something was installed.
-int main() {
-    std::fputs("Cantasetup: there is no installer package to start yet.\n", stderr);
-    return 1;
+#include <QApplication>
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    CSetupLauncher launcher(CSystemCheck::Current());
+    return launcher.Run();
 }

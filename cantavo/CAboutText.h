@@ -9,6 +9,8 @@ public:
     // The program files in the order the list shows them; "VeskSystem" stands before the
     // audio library.
     static QString VersionList();
+    // The notices of the program and of every library it ships with or links.
+    static QString LegalNotices();
     static QString Text();
     // The text with the window's CR LF line ends turned into a terminal's LF.
     static QString ForTerminal(const QString& text);

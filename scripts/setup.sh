@@ -14,6 +14,8 @@ packages=(
     python3 python3-mido
     libmpg123-dev libmp3lame-dev libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
     lame mpg123 ffmpeg sox
+    qt6-svg-dev
+    dpkg-dev lintian appstream desktop-file-utils
 )
 
 missing=()

@@ -23,6 +23,9 @@ step "release build: all suites"
 configure ci -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ctest --test-dir "$root/build/ci" -j "$jobs" --output-on-failure
 
+step "Debian package: built from the release build, lintian, installed copy started"
+"$root/scripts/package-test.sh" "$("$root/scripts/package.sh" "$root/build/ci" | tail -n 1)"
+
 step "fuzz targets (clang, libFuzzer)"
 configure fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug \
     -DCANTAVO_FUZZ=ON -DCANTAVO_TESTS=OFF -DCANTAVO_BENCH=OFF \

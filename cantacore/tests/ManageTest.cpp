@@ -7,9 +7,11 @@
 #include "QtPrinters.h"
 #include "TestHome.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTimer>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
@@ -772,21 +774,44 @@ TEST_F(Manage, CompressionPutsTheCopyInTheAlbumUnderTheWavsBaseName) {
     QFile::remove(target);
     manage->SetCompressType(COMPRESS_MP3, nullptr);
     fusion.Answer(IDOK);
+    // A window's timer keeps running during the compression and can follow its progress.
+    EXPECT_LT(manage->CompressProgress(), 0.0);
+    std::vector<double> progress;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout,
+                     [&] { progress.push_back(manage->CompressProgress()); });
+    look.start(0);
     const CVeskError result = manage->CompressEncode(outside, nullptr);
+    look.stop();
     EXPECT_EQ(result, 0) << result.GetStr().toStdString();
+    ASSERT_FALSE(progress.empty());
+    for (std::size_t i = 0; i < progress.size(); ++i) {
+        EXPECT_GE(progress[i], 0.0);
+        EXPECT_LE(progress[i], 1.0);
+        if (i > 0) {
+            EXPECT_GE(progress[i], progress[i - 1]);
+        }
+    }
+    EXPECT_LT(manage->CompressProgress(), 0.0);
     EXPECT_TRUE(QFile::exists(target));
     EXPECT_TRUE(QFile::exists(outside));
     EXPECT_FALSE(fusion.waiting);
     EXPECT_EQ(fusion.texts.last(), QStringLiteral("ファイル圧縮が正常に終了しました。"));
 
-    // Declining the question, an empty path and a file that is not a WAV.
+    // Declining the question, declining to replace the copy, an empty path and a file that is
+    // not a WAV: each is refused, never reported as done.
     fusion.texts.clear();
-    EXPECT_EQ(manage->CompressEncode(outside, nullptr), 0);
+    EXPECT_EQ(manage->CompressEncode(outside, nullptr).GetCode(), ERR_VESK_REFUSED);
     EXPECT_EQ(fusion.texts.size(), 1);
+    const QDateTime written = QFileInfo(target).lastModified();
+    fusion.Answer(IDOK);
+    fusion.Answer(IDNO);
+    EXPECT_EQ(manage->CompressEncode(outside, nullptr).GetCode(), ERR_VESK_REFUSED);
+    EXPECT_EQ(QFileInfo(target).lastModified(), written);
     EXPECT_EQ(manage->CompressEncode(QString(), nullptr).GetCode(), ERR_VESK_REFUSED);
     EXPECT_EQ(fusion.texts.last(), QStringLiteral("予期せぬエラーが発生しました。(18)"));
     fusion.Answer(IDOK);
-    EXPECT_EQ(manage->CompressEncode(target, nullptr), 0);
+    EXPECT_EQ(manage->CompressEncode(target, nullptr).GetCode(), ERR_VESK_REFUSED);
     EXPECT_EQ(fusion.texts.last(), QStringLiteral("予期せぬエラーが発生しました。(11)"));
 }
 

@@ -1,0 +1,361 @@
+#include "AlbumSupport.h"
+#include "CAlbumDlg.h"
+#include "CAlbumList.h"
+#include "CIconWndButton.h"
+#include "CMemoCodec.h"
+#include "COleDropTargetEx.h"
+#include "CTextWnd.h"
+#include "CVeskToy.h"
+#include "CWinMsg.h"
+#include "TestHome.h"
+#include "WindowRig.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QHelpEvent>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QTimer>
+#include <QToolTip>
+#include <QUrl>
+#include <gtest/gtest.h>
+#include <memory>
+
+using namespace albumtest;
+
+namespace {
+
+// The engine against a fresh virtual ZQ31, an album folder with one take of each kind (the
+// MIDI take's extension in capitals) and a stray text file, and the album over them.
+class AlbumTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QDir(album).removeRecursively();
+        ASSERT_TRUE(QDir().mkpath(album));
+        outside = MakeTestFolder(QStringLiteral("outside"));
+        ASSERT_TRUE(WriteFile(album + "/Etude.MID", MidiFile(CMemoCodec::ToFile("朝の練習"))));
+        ASSERT_TRUE(WriteFile(album + "/Nocturne.wav", WavFile(1)));
+        ASSERT_TRUE(WriteFile(album + "/Prelude.mp3", QByteArray(64, 'x')));
+        ASSERT_TRUE(WriteFile(album + "/Waltz.wma", QByteArray(64, 'y')));
+        ASSERT_TRUE(WriteFile(album + "/notes.txt", "not a take"));
+        dialog = std::make_unique<CAlbumDlg>();
+        dialog->show();
+        CWinMsg::PumpMessages();
+    }
+    void TearDown() override {
+        dialog.reset();
+        CWinMsg::PumpMessages();
+    }
+
+    // Selects a row as the mouse would and lets the dialog hear of it.
+    void Select(CAlbumList* list, int row) {
+        list->SelectRow(row);
+        CWinMsg::PumpMessages();
+    }
+    void Post(UINT message) {
+        CWinMsg::PostMessage(dialog.get(), message, 0, 0);
+        CWinMsg::PumpMessages();
+    }
+    QStringList Names(CAlbumList* list) const {
+        QStringList names;
+        for (int i = 0; i < list->count(); ++i) {
+            names << list->item(i)->text();
+        }
+        return names;
+    }
+    QStringList Files() const {
+        return QDir(album).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    }
+    // A drop through Qt's drag-and-drop event path: enter, then drop, on the list's viewport.
+    // True when the list took the drag.
+    bool Drop(CAlbumList* list, const QStringList& paths) {
+        QMimeData data;
+        QList<QUrl> urls;
+        for (const QString& path : paths) {
+            urls << QUrl::fromLocalFile(path);
+        }
+        data.setUrls(urls);
+        QWidget* target = list->viewport();
+        const QPoint at = target->rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton,
+                              Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &enter);
+        if (!enter.isAccepted() || enter.dropAction() != Qt::CopyAction) {
+            return false;
+        }
+        QDropEvent drop(QPointF(at), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton,
+                        Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &drop);
+        CWinMsg::PumpMessages();
+        return drop.isAccepted();
+    }
+
+    CWindowRig rig;
+    const QString album = CVeskToy().DataPath();
+    QString outside;
+    std::unique_ptr<CAlbumDlg> dialog;
+};
+
+TEST_F(AlbumTest, ListsEachKindByNameWithExtensionsInAnyCase) {
+    EXPECT_EQ(dialog->windowTitle(), QStringLiteral("アルバム"));
+    EXPECT_EQ(Names(dialog->MidiList()), QStringList{"Etude"});
+    EXPECT_EQ(Names(dialog->AudioList()), QStringList{"Nocturne"});
+    EXPECT_EQ(Names(dialog->CompressList()), (QStringList{"Prelude", "Waltz"}));
+    EXPECT_EQ(dialog->MidiList()->Paths(), QStringList{album + "/Etude.MID"});
+    // Nothing chosen yet: no button to press, no name shown.
+    EXPECT_FALSE(dialog->OpenButton()->IsEnabled());
+    EXPECT_FALSE(dialog->EncodeButton()->IsEnabled());
+    EXPECT_FALSE(dialog->TrashButton()->IsEnabled());
+    EXPECT_EQ(dialog->GetSelectRec(), CAlbumDlg::SELECT_NONE);
+    SaveShot(dialog.get(), QStringLiteral("album-offscreen.png"));
+}
+
+TEST_F(AlbumTest, OneSelectionAcrossTheListsDecidesTheButtons) {
+    Select(dialog->MidiList(), 0);
+    EXPECT_TRUE(dialog->OpenButton()->IsEnabled());
+    EXPECT_FALSE(dialog->EncodeButton()->IsEnabled());
+    EXPECT_TRUE(dialog->TrashButton()->IsEnabled());
+    EXPECT_EQ(dialog->NameText()->Lines(), QStringList{"Etude.MID"});
+
+    // The audio list takes the selection from the MIDI list, and a WAV can be compressed.
+    Select(dialog->AudioList(), 0);
+    EXPECT_EQ(dialog->MidiList()->SelectedRow(), -1);
+    EXPECT_EQ(dialog->AudioList()->SelectedRow(), 0);
+    EXPECT_TRUE(dialog->OpenButton()->IsEnabled());
+    EXPECT_TRUE(dialog->EncodeButton()->IsEnabled());
+    EXPECT_EQ(dialog->NameText()->Lines(), QStringList{"Nocturne.wav"});
+
+    Select(dialog->CompressList(), 1);
+    EXPECT_EQ(dialog->AudioList()->SelectedRow(), -1);
+    EXPECT_FALSE(dialog->EncodeButton()->IsEnabled());
+    EXPECT_TRUE(dialog->OpenButton()->IsEnabled());
+    EXPECT_EQ(dialog->NameText()->Lines(), QStringList{"Waltz.wma"});
+
+    dialog->CompressList()->ClearSelected();
+    CWinMsg::PumpMessages();
+    EXPECT_FALSE(dialog->OpenButton()->IsEnabled());
+    EXPECT_FALSE(dialog->TrashButton()->IsEnabled());
+    EXPECT_TRUE(dialog->NameText()->Lines().join(QString()).isEmpty());
+}
+
+TEST_F(AlbumTest, TheMouseOverAnItemSelectsIt) {
+    CAlbumList* list = dialog->CompressList();
+    ASSERT_TRUE(list->TrackSelect()) << "the tests run without \"hotitem\"";
+    const QPoint over = list->visualItemRect(list->item(1)).center();
+    QMouseEvent move(QEvent::MouseMove, QPointF(over), list->viewport()->mapToGlobal(QPointF(over)),
+                     Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(list->viewport(), &move);
+    CWinMsg::PumpMessages();
+    EXPECT_EQ(list->SelectedRow(), 1);
+    EXPECT_TRUE(dialog->OpenButton()->IsEnabled());
+    EXPECT_EQ(dialog->NameText()->Lines(), QStringList{"Waltz.wma"});
+}
+
+TEST_F(AlbumTest, DeletesOnlyAfterYes) {
+    Post(CAlbumDlg::WM_ALBUM_TRASH);
+    ASSERT_EQ(rig.fusion.texts.size(), 1);
+    EXPECT_EQ(rig.fusion.texts.last(), QStringLiteral("予期せぬエラーが発生しました。(17)"));
+
+    Select(dialog->CompressList(), 0);
+    rig.fusion.Answer(IDNO);
+    Post(CAlbumDlg::WM_ALBUM_TRASH);
+    EXPECT_EQ(rig.fusion.texts.last(),
+              QStringLiteral("選んだファイルを削除してもよろしいですか？"));
+    EXPECT_EQ(rig.fusion.styles.last(), unsigned(MB_YESNO));
+    EXPECT_EQ(rig.fusion.captions.last(), QStringLiteral("メッセージ"));
+    EXPECT_TRUE(QFileInfo::exists(album + "/Prelude.mp3"));
+
+    rig.fusion.Answer(IDYES);
+    Post(CAlbumDlg::WM_ALBUM_TRASH);
+    EXPECT_FALSE(QFileInfo::exists(album + "/Prelude.mp3"));
+    EXPECT_EQ(Names(dialog->CompressList()), QStringList{"Waltz"});
+    EXPECT_FALSE(dialog->TrashButton()->IsEnabled());
+}
+
+TEST_F(AlbumTest, OpeningHandsTheTakeToTheManagerAndCloses) {
+    // Run as the recorder runs it: modally, the choice read afterwards.
+    CAlbumDlg modal;
+    QTimer::singleShot(0, &modal, [&] {
+        modal.MidiList()->SelectRow(0);
+        CWinMsg::PostMessage(&modal, CAlbumDlg::WM_ALBUM_OPEN, 0, 0);
+    });
+    EXPECT_EQ(modal.exec(), QDialog::Accepted);
+    EXPECT_EQ(modal.GetSelectRec(), CAlbumDlg::SELECT_MIDI);
+    EXPECT_EQ(rig.midi.GetFileName(), album + "/Etude.MID");
+
+    Select(dialog->AudioList(), 0);
+    CWinMsg::PostMessage(dialog.get(), CAlbumDlg::WM_ALBUM_DBLCLK, 0, 0);
+    EXPECT_TRUE(Eventually([&] { return !dialog->isVisible(); }));
+    EXPECT_EQ(dialog->result(), QDialog::Accepted);
+    EXPECT_EQ(dialog->GetSelectRec(), CAlbumDlg::SELECT_AUDIO);
+    EXPECT_EQ(rig.audio.GetFileName(), album + "/Nocturne.wav");
+}
+
+TEST_F(AlbumTest, AVanishedTakeRefreshesTheListsAndStays) {
+    const QString before = rig.audio.GetFileName();
+    Select(dialog->CompressList(), 1);
+    ASSERT_TRUE(QFile::remove(album + "/Waltz.wma"));
+    Post(CAlbumDlg::WM_ALBUM_OPEN);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(dialog->GetSelectRec(), CAlbumDlg::SELECT_NONE);
+    EXPECT_EQ(Names(dialog->CompressList()), QStringList{"Prelude"});
+    EXPECT_FALSE(dialog->OpenButton()->IsEnabled());
+    EXPECT_EQ(rig.audio.GetFileName(), before);
+}
+
+TEST_F(AlbumTest, TheMemoOfAMidiTakeIsItsTooltip) {
+    EXPECT_EQ(dialog->MidiList()->ToolTipFor(0), QStringLiteral("朝の練習"));
+    // Through the view's own tooltip event, as the mouse rests on the item.
+    CAlbumList* list = dialog->MidiList();
+    const QRect item = list->visualItemRect(list->item(0));
+    QHelpEvent help(QEvent::ToolTip, item.center(), list->viewport()->mapToGlobal(item.center()));
+    QCoreApplication::sendEvent(list->viewport(), &help);
+    EXPECT_EQ(QToolTip::text(), QStringLiteral("朝の練習"));
+
+    // A take without memo, and takes of other kinds, have none.
+    ASSERT_TRUE(WriteFile(album + "/Bare.mid", MidiFile()));
+    dialog->Refresh();
+    EXPECT_EQ(Names(dialog->MidiList()), (QStringList{"Bare", "Etude"}));
+    EXPECT_TRUE(dialog->MidiList()->ToolTipFor(0).isEmpty());
+    EXPECT_TRUE(dialog->AudioList()->ToolTipFor(0).isEmpty());
+}
+
+TEST_F(AlbumTest, AnItemDraggedOutIsItsFileUrl) {
+    std::unique_ptr<QMimeData> data(dialog->AudioList()->DragData(0));
+    ASSERT_NE(data, nullptr);
+    ASSERT_TRUE(data->hasUrls());
+    EXPECT_EQ(data->urls(), QList<QUrl>{QUrl::fromLocalFile(album + "/Nocturne.wav")});
+    EXPECT_EQ(dialog->AudioList()->DragData(5), nullptr);
+}
+
+TEST_F(AlbumTest, ADroppedFileIsImported) {
+    const QString take = outside + "/Sonata.mid";
+    ASSERT_TRUE(WriteFile(take, MidiFile("Allegro")));
+    EXPECT_TRUE(Drop(dialog->MidiList(), {take}));
+    EXPECT_EQ(ReadFile(album + "/Sonata.mid"), ReadFile(take));
+    EXPECT_EQ(Names(dialog->MidiList()), (QStringList{"Etude", "Sonata"}));
+    EXPECT_TRUE(rig.fusion.texts.isEmpty());
+    // A WAV dropped on the audio list is copied as it is.
+    const QString wav = outside + "/Scale.WAV";
+    ASSERT_TRUE(WriteFile(wav, WavFile(1)));
+    EXPECT_TRUE(Drop(dialog->AudioList(), {wav}));
+    EXPECT_EQ(ReadFile(album + "/Scale.WAV"), ReadFile(wav));
+    EXPECT_EQ(Names(dialog->AudioList()), (QStringList{"Nocturne", "Scale"}));
+}
+
+TEST_F(AlbumTest, FilesOfTheAlbumAndOfOtherKindsAreLeftAlone) {
+    const QStringList before = Files();
+    // The album's own file: the list does not even take the drag, and handed over directly
+    // it changes nothing either.
+    EXPECT_FALSE(Drop(dialog->AudioList(), {album + "/Nocturne.wav"}));
+    EXPECT_TRUE(dialog->DropFiles(dialog->AudioList(), {album + "/Nocturne.wav"}) == ERR_VESK_OK);
+    // A text file is ignored, silently.
+    const QString text = outside + "/readme.txt";
+    ASSERT_TRUE(WriteFile(text, "hello"));
+    EXPECT_FALSE(Drop(dialog->MidiList(), {text}));
+    dialog->DropFiles(dialog->MidiList(), {text});
+    EXPECT_EQ(Files(), before);
+    EXPECT_TRUE(rig.fusion.texts.isEmpty());
+    // In a mixed list the take still comes in and the text file stays out.
+    const QString take = outside + "/Minuet.mid";
+    ASSERT_TRUE(WriteFile(take, MidiFile()));
+    dialog->DropFiles(dialog->MidiList(), {text, take});
+    EXPECT_TRUE(QFileInfo::exists(album + "/Minuet.mid"));
+    EXPECT_FALSE(QFileInfo::exists(album + "/readme.txt"));
+}
+
+TEST_F(AlbumTest, AnExistingNameIsReplacedOnlyAfterYes) {
+    const QString take = outside + "/Etude.MID";
+    ASSERT_TRUE(WriteFile(take, MidiFile("newer")));
+    const QByteArray old = ReadFile(album + "/Etude.MID");
+    rig.fusion.Answer(IDNO);
+    EXPECT_TRUE(Drop(dialog->MidiList(), {take}));
+    ASSERT_EQ(rig.fusion.texts.size(), 1);
+    EXPECT_EQ(
+        rig.fusion.texts.last(),
+        QStringLiteral("既に同じ名前のファイルがあります。\r\n上書き保存してもよろしいですか？"));
+    EXPECT_EQ(ReadFile(album + "/Etude.MID"), old);
+
+    rig.fusion.Answer(IDYES);
+    EXPECT_TRUE(Drop(dialog->MidiList(), {take}));
+    EXPECT_EQ(ReadFile(album + "/Etude.MID"), ReadFile(take));
+    // No leftovers of the copy beside the takes.
+    EXPECT_EQ(Files().filter(".part").size(), 0);
+}
+
+TEST_F(AlbumTest, ACopyThatFailsIsToldAndLeavesNothingBehind) {
+    // Gone between the drag and the drop.
+    const QString take = outside + "/Locked.mid";
+    dialog->DropFiles(dialog->MidiList(), {take});
+    ASSERT_EQ(rig.fusion.texts.size(), 1);
+    EXPECT_FALSE(rig.fusion.texts.last().isEmpty());
+    EXPECT_EQ(rig.fusion.styles.last(), unsigned(MB_OK));
+    EXPECT_FALSE(QFileInfo::exists(album + "/Locked.mid"));
+    EXPECT_EQ(Files().filter(".part").size(), 0);
+}
+
+// Compression shows its progress on the album's own bar and the copy appears in the list.
+TEST_F(AlbumTest, CompressingAWavMovesTheBarAndListsTheCopy) {
+    ASSERT_TRUE(WriteFile(album + "/Concerto.wav", WavFile(20)));
+    dialog->Refresh();
+    rig.manage->SetCompressType(COMPRESS_MP3, nullptr);
+    Select(dialog->AudioList(), 0);
+    ASSERT_EQ(dialog->AudioList()->SelectedPath(), album + "/Concerto.wav");
+
+    QList<int> seen;
+    bool shot = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        QProgressBar* bar = dialog->EncodeProgress();
+        if (bar->isVisible()) {
+            seen << bar->value();
+            if (!shot && bar->value() > bar->maximum() / 4) {
+                shot = true;
+                SaveShot(dialog.get(), QStringLiteral("album-compressing.png"));
+                // Meanwhile the album neither closes nor deletes the WAV being read.
+                EXPECT_TRUE(dialog->IsCompressing());
+                dialog->reject();
+                CWinMsg::PostMessage(dialog.get(), CAlbumDlg::WM_ALBUM_TRASH, 0, 0);
+            }
+        }
+    });
+    watch.start(10);
+    rig.fusion.Answer(IDOK);
+    Post(CAlbumDlg::WM_ALBUM_ENCODE);
+    watch.stop();
+
+    EXPECT_EQ(rig.fusion.texts.last(), QStringLiteral("ファイル圧縮が正常に終了しました。"));
+    EXPECT_TRUE(shot);
+    EXPECT_TRUE(dialog->isVisible());
+    CWinMsg::PumpMessages();
+    EXPECT_EQ(rig.fusion.texts.size(), 2) << "the compression's question and its outcome only";
+    EXPECT_TRUE(QFileInfo::exists(album + "/Concerto.wav"));
+    EXPECT_TRUE(QFileInfo::exists(album + "/Concerto.mp3"));
+    EXPECT_EQ(Names(dialog->CompressList()), (QStringList{"Concerto", "Prelude", "Waltz"}));
+    EXPECT_FALSE(dialog->EncodeProgress()->isVisible());
+    // The bar was seen moving forward, never back.
+    ASSERT_GE(seen.size(), 2);
+    EXPECT_GT(seen.last(), seen.first());
+    for (int i = 1; i < seen.size(); ++i) {
+        EXPECT_GE(seen[i], seen[i - 1]);
+    }
+    EXPECT_LT(rig.manage->CompressProgress(), 0.0);
+}
+
+TEST_F(AlbumTest, AWavDroppedOnTheCompressedListIsCompressedNotCopied) {
+    const QString wav = outside + "/Fugue.wav";
+    ASSERT_TRUE(WriteFile(wav, WavFile(1)));
+    rig.manage->SetCompressType(COMPRESS_MP3, nullptr);
+    rig.fusion.Answer(IDOK);
+    EXPECT_TRUE(Drop(dialog->CompressList(), {wav}));
+    EXPECT_TRUE(QFileInfo::exists(album + "/Fugue.mp3"));
+    EXPECT_FALSE(QFileInfo::exists(album + "/Fugue.wav"));
+    EXPECT_EQ(Names(dialog->CompressList()), (QStringList{"Fugue", "Prelude", "Waltz"}));
+    EXPECT_EQ(Names(dialog->AudioList()), QStringList{"Nocturne"});
+}
+
+} // namespace

@@ -451,6 +451,7 @@ TEST_F(ConpanePanel, HeldKeysAndFastClicksEndWhereThePanelStands) {
         QTest::mouseRelease(up, Qt::LeftButton, {}, up->rect().center());
     }
     ASSERT_TRUE(Eventually([&] { return rig->manage->GetTuning() == 94; }));
+    ASSERT_TRUE(Eventually([&] { return rig->piano->GetPanel().tuningMsb == 32 + 94 / 2; }));
     const std::vector<Bytes> tunings = Received(1);
     ASSERT_FALSE(tunings.empty());
     EXPECT_EQ(tunings.back(), TuningStep(94));

@@ -150,9 +150,11 @@ public:
     // How many counts the cycle of a time signature has; 0 outside 0..5.
     static unsigned int MetroCycle(E_BEAT beat);
 
-protected:
+    // The two takes' records, for the windows that offer to save a take before it is replaced.
     CSoundFile* GetSeqFile() const { return m_seqFile; }
     CSoundFile* GetAudFile() const { return m_audFile; }
+
+protected:
     int SetSeqFileNamePro(const QString& path);
     int SetAudFileNamePro(const QString& path);
     void PostSpinDataOut(E_SPINOUT_TYPE type);

@@ -156,6 +156,11 @@ int CSeqSong::Parse() {
             m_hasMemo = true;
             m_memo = QByteArray(reinterpret_cast<const char*>(reader.body),
                                 static_cast<qsizetype>(reader.length));
+            // A memo ends at its first NUL, as the album's memo lookup reads it: takes written
+            // while recording carry a terminator after the text.
+            if (const qsizetype end = m_memo.indexOf('\0'); end >= 0) {
+                m_memo.truncate(end);
+            }
         }
     }
     m_lengthFileTicks = reader.Time();

@@ -1,15 +1,21 @@
 #include "CAboutText.h"
+#include "CCantavoApp.h"
 #include "CCheckUSBdev.h"
 #include "CHeadlessTake.h"
 #include "CLast.h"
+#include "CMainFrame.h"
 #include "CManage.h"
+#include "CMessagePresenter.h"
+#include "CPlayAlong.h"
 #include "CTrace.h"
 #include "CVeskToy.h"
+#include "CWaitDlg.h"
 #include "mmsystemx.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDir>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -18,7 +24,7 @@
 
 namespace {
 
-// A signal ends the event loop through a socket pair, the one thing a handler may safely do.
+// A signal ends the program through a socket pair, the one thing a handler may safely do.
 int g_signalPipe[2] = {-1, -1};
 
 void OnSignal(int) {
@@ -35,34 +41,34 @@ bool HasOption(int argc, char** argv, const char* option) {
     return false;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    // The virtual ZQ31 with --virtual-piano (or CANTAVO_DEVICES=virtual), else the machine's
-    // own devices.
-    mmxChooseDevices(argc, argv);
-    QCoreApplication application(argc, argv);
-
-    // Working files are made relative to the current directory; they belong in the program
-    // folder, never in the folder the user started the program from.
-    const QString home = CVeskToy().GenuinePath();
-    if (!QDir().mkpath(home) || !QDir::setCurrent(home)) {
-        std::fprintf(stderr, "Cantavo: cannot use the program folder %s\n",
-                     QFile::encodeName(home).constData());
-        return 1;
+// Calls `end` on the window thread when the process gets SIGINT, SIGTERM or SIGHUP.
+void OnTerminationSignals(QObject* context, std::function<void()> end) {
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) {
+        return;
     }
+    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, context);
+    QObject::connect(notifier, &QSocketNotifier::activated, context, std::move(end));
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    std::signal(SIGHUP, OnSignal);
+}
 
-    const QString about = CAboutText::Text();
-    CLast::Trace() << "Application Main Thread."
-                   << "\n"
-                   << about << "\n\n";
+void PrintVersions(const QString& about) {
     const QByteArray text = CAboutText::ForTerminal(about).toUtf8();
     std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), stdout);
     std::fputc('\n', stdout);
     std::printf("Devices: %s\n", mmxBackendName().c_str());
+    std::fflush(stdout);
+}
 
-    // The engine: the manager is the shared state and the event receiver; the two takes are
-    // the program's, handed to it before it starts.
+// The engine without windows: runs until a signal, or ends at once with --exit-after-start.
+int RunHeadless(int argc, char** argv) {
+    QCoreApplication application(argc, argv);
+    const QString about = CAboutText::Text();
+    CLast::Trace() << "Application Main Thread."
+                   << "\n"
+                   << about << "\n\n";
+    PrintVersions(about);
     static CManage manage;
     CLast::InitManage(&manage);
     CLast::InitSysinfo(&manage);
@@ -75,28 +81,84 @@ int main(int argc, char** argv) {
     manage.Refresh();
     std::printf("ZQ31: %s\n", CCheckUSBdev::StatusName(CCheckUSBdev::LastStatus()));
     std::fflush(stdout);
-
-    // Until the main window exists the engine runs until it is asked to end (a signal), or
-    // ends at once after starting with --exit-after-start.
     int status = 0;
     if (!HasOption(argc, argv, "--exit-after-start")) {
-        if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) == 0) {
-            QSocketNotifier notifier(g_signalPipe[0], QSocketNotifier::Read);
-            QObject::connect(&notifier, &QSocketNotifier::activated, &application,
-                             &QCoreApplication::quit);
-            std::signal(SIGINT, OnSignal);
-            std::signal(SIGTERM, OnSignal);
-            std::signal(SIGHUP, OnSignal);
-            status = application.exec();
-        }
+        OnTerminationSignals(&application, [] { QCoreApplication::quit(); });
+        status = application.exec();
     }
-
-    // Takes that were not saved stay in the temporary folder; the engine ends either way.
     if (manage.Terminate() != ERR_VESK_OK) {
         std::fprintf(stderr, "Cantavo: an unsaved take is kept in %s\n",
                      QFile::encodeName(CVeskToy().TempPath()).constData());
     }
     manage.SetSeqFile(nullptr);
     manage.SetAudFile(nullptr);
+    return std::fflush(stdout) == 0 ? status : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // The virtual ZQ31 with --virtual-piano (or CANTAVO_DEVICES=virtual), else the machine's
+    // own devices.
+    mmxChooseDevices(argc, argv);
+
+    // Working files are made relative to the current directory; they belong in the program
+    // folder, never in the folder the user started the program from.
+    const QString home = CVeskToy().GenuinePath();
+    if (!QDir().mkpath(home) || !QDir::setCurrent(home)) {
+        std::fprintf(stderr, "Cantavo: cannot use the program folder %s\n",
+                     QFile::encodeName(home).constData());
+        return 1;
+    }
+    if (HasOption(argc, argv, "--headless")) {
+        return RunHeadless(argc, argv);
+    }
+
+    QApplication application(argc, argv);
+    // Every message from here on reaches the user in the program's message box.
+    CMessagePresenter::Install();
+    CCantavoApp program;
+    const QString about = CAboutText::Text();
+    PrintVersions(about);
+    switch (program.StartProcess(about)) {
+    case CCantavoApp::Start::Run:
+        break;
+    case CCantavoApp::Start::OtherRaised:
+        std::printf("Cantavo already runs; its window was brought forward.\n");
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    case CCantavoApp::Start::Refused:
+        return 1;
+    }
+    if (!program.InitInstance()) {
+        return 1;
+    }
+    std::printf("ZQ31: %s\n", CCheckUSBdev::StatusName(CCheckUSBdev::LastStatus()));
+    std::fflush(stdout);
+
+    CMainFrame* frame = program.MainFrame();
+    // Without the instrument, the computer's keyboard plays the virtual ZQ31 (the frame owns it).
+    if (const std::shared_ptr<CVirtualPiano> piano = mmxVirtualPiano()) {
+        new CPlayAlong(frame, piano);
+    }
+    // A signal closes the window the orderly way; when the close is refused (a take runs or
+    // is not saved), the program ends anyway and keeps an unsaved take in the temporary
+    // folder.
+    OnTerminationSignals(frame, [frame] {
+        if (!frame->close()) {
+            QCoreApplication::quit();
+        }
+    });
+    if (HasOption(argc, argv, "--exit-after-start")) {
+        QTimer::singleShot(0, frame, [frame] {
+            if (!frame->close()) {
+                QCoreApplication::exit(1);
+            }
+        });
+    }
+    const int status = application.exec();
+    if (!frame->HasTerminated() && program.Manage().Terminate() != ERR_VESK_OK) {
+        std::fprintf(stderr, "Cantavo: an unsaved take is kept in %s\n",
+                     QFile::encodeName(CVeskToy().TempPath()).constData());
+    }
     return std::fflush(stdout) == 0 ? status : 1;
 }

@@ -12,11 +12,15 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCANTAVO_BENCH
 benchmarks=(foundation_bench model_bench smf_bench codec_bench skin_bench widget_bench)
 timings=("winmsg_latency 2000" "stream_timing 2" "stream_timing 2 alsa" "wave_drift 2" "watch_load 2"
     "panel_latency 200" "seq_play_timing 60" "metronome_timing 2" "compression_timing 60"
-    "rec_load 10 5" "audio_play_load 5" "manage_timing 20" "note_display_lag 30")
+    "rec_load 10 5" "audio_play_load 5" "manage_timing 20" "palette_animation 10"
+    "note_display_lag 30" "voice_load 10")
 targets=("${benchmarks[@]}")
 for timing in "${timings[@]}"; do
     targets+=("${timing%% *}")
 done
+# Scripts that time the real program: "script arguments".
+scripts=("window_start.sh 10 3")
+targets+=(Cantavo)
 cmake --build "$build" -j "$(nproc)" --target "${targets[@]}" >/dev/null
 export CANTAVO_HOME="$build/home"
 mkdir -p "$CANTAVO_HOME"
@@ -30,5 +34,10 @@ mkdir -p "$CANTAVO_HOME"
         echo "#timing ${timing%% *}"
         # shellcheck disable=SC2086
         "$build/bin/"$timing 2>&1
+    done
+    for script in "${scripts[@]}"; do
+        echo "#timing ${script%% *}"
+        # shellcheck disable=SC2086
+        CANTAVO_PROGRAM="$build/bin/Cantavo" "$root/bench/"$script 2>&1
     done
 } | python3 "$root/scripts/bench_table.py"

@@ -7,7 +7,7 @@ import csv
 import re
 import sys
 
-FIGURE = re.compile(r"(-?[0-9]+(?:\.[0-9]+)?)\s*(us|ms|ns|s|%)(?![\w])")
+FIGURE = re.compile(r"(-?[0-9]+(?:\.[0-9]+)?)\s*(us|ms|ns|s|%|MB)(?![\w])")
 
 
 def rows(lines):

@@ -24,6 +24,8 @@ expected=(
     /usr/share/icons/hicolor/48x48/apps/com.tolvarine.Cantavo.png
     /usr/share/icons/hicolor/256x256/apps/com.tolvarine.Cantavo.png
     /usr/share/doc/cantavo/copyright /usr/share/doc/cantavo/changelog.gz
+    /usr/share/cantavo/ZQ31Concertino.pdf /usr/share/cantavo/ZQ31Concertino_G.pdf
+    /usr/share/cantavo/ZQ31Concertino_F.pdf
     /usr/share/man/man1/cantavo.1.gz /usr/share/man/man1/cantavo-cli.1.gz
 )
 for file in "${expected[@]}"; do

@@ -701,3 +701,38 @@ TEST(IconWndSelfish, ParentDeletingTheCharacterWhenTheShowStartsEndsItQuietly) {
     EXPECT_TRUE(view.character.isNull());
     EXPECT_EQ(view.Settled(WM_DATACHANGE), 1) << "a deleted character announces no end";
 }
+
+TEST(IconWndSelfish, OwnerMovingItEndsThePerformanceAndItsPoseShowsAgainAfterwards) {
+    MessageLog view;
+    view.resize(200, 200);
+    const CBmpMask poses = Character(&view, 2, TestArt::kUp);
+    Performer character;
+    character.Create(QRect(10, 10, 20, 20), &view, poses);
+    CWinMsg::PostMessage(&character, WM_DATACHANGE, MakeLong(1, SW_SHOW), kKeepPlaceParam);
+    CWinMsg::PumpMessages();
+    ASSERT_EQ(character.GetBitmap().cacheKey(), poses.GetAniBmp(1).cacheKey());
+    const unsigned int changes = character.PoseChanges();
+
+    // The same pose again while performing leaves the performance's picture alone; a new
+    // pose (a running metronome) ends the performance at the next frame.
+    character.SetSelfishMask(Character(&view, 6, TestArt::kPressed));
+    character.onFrame = [&](unsigned int frame) {
+        if (frame == 1) {
+            CWinMsg::PostMessage(&character, WM_DATACHANGE, MakeLong(1, SW_SHOW), kKeepPlaceParam);
+        }
+        if (frame == 2) {
+            CWinMsg::PostMessage(&character, WM_DATACHANGE, MakeLong(0, SW_SHOW), kKeepPlaceParam);
+        }
+    };
+    CWinMsg::PostMessage(&character, WM_SELFISHANIMATION, 0, 0);
+    ASSERT_TRUE(view.WaitFor(WM_DATACHANGE, 2));
+    EXPECT_EQ(character.frames, (std::vector<unsigned int>{0, 1, 2}));
+    EXPECT_EQ(character.PoseChanges(), changes + 1);
+    EXPECT_TRUE(character.WhatClose());
+
+    // The owner puts it back in the pose it had before the performance: that pose is drawn.
+    CWinMsg::PostMessage(&character, WM_DATACHANGE, MakeLong(1, SW_SHOW), kKeepPlaceParam);
+    CWinMsg::PumpMessages();
+    EXPECT_EQ(character.GetBitmap().cacheKey(), poses.GetAniBmp(1).cacheKey());
+    EXPECT_EQ(character.mask(), poses.GetAniRgn(1));
+}

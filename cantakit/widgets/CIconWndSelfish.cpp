@@ -42,7 +42,10 @@ void CIconWndSelfish::timerEvent(QTimerEvent* event) {
     }
     // Elapsed time, not a sum compared with the clock: right across the 49-day wrap of the
     // tick count. A character already performing is not asked again.
-    if (m_ready && CLast::TickElapsed(CLast::GetLastAccess(), CLast::GetTickCount()) > kIdle) {
+    const std::uint32_t now = CLast::GetTickCount();
+    const bool idle = CLast::TickElapsed(CLast::GetLastAccess(), now) > kIdle &&
+                      (m_poseChanges == 0 || CLast::TickElapsed(m_lastMoved, now) > kIdle);
+    if (m_ready && idle) {
         CWinMsg::PostMessage(this, WM_SELFISHANIMATION, 0, 0);
     }
 }
@@ -60,9 +63,10 @@ LRESULT CIconWndSelfish::OnSelfishAnimation(WPARAM, LPARAM) {
         return 0;
     }
     const std::uint32_t stamp = CLast::GetLastAccess();
+    const unsigned int poses = m_poseChanges;
     const unsigned int frames = m_chars[m_char].SizeAni();
     for (unsigned int i = 0; i < frames; ++i) {
-        if (CLast::GetLastAccess() != stamp) {
+        if (CLast::GetLastAccess() != stamp || m_poseChanges != poses) {
             break;
         }
         CWinMsg::PostMessage(this, WM_SELFISHFRAME, i, 0);
@@ -89,14 +93,33 @@ LRESULT CIconWndSelfish::OnChangeSelfish(WPARAM wParam, LPARAM) {
     ApplyRegion(character, i);
     ShowPicture(character.GetAniBmp(i));
     resize(character.GetAniRect(i).size());
+    // The window shows a picture of the performance now, not a frame of its own mask: the
+    // owner's next pose must be drawn even when it is the pose shown before.
+    m_current = -2;
     CWinMsg::PumpMessages();
     return 1;
+}
+
+LRESULT CIconWndSelfish::OnPose(WPARAM wParam, LPARAM lParam) {
+    if (wParam != kKeepFrameParam) {
+        const int pose = static_cast<int>(wParam & 0xFFFF);
+        if (pose != m_pose) {
+            m_pose = pose;
+            ++m_poseChanges;
+            m_lastMoved = CLast::GetTickCount();
+        } else if (!m_ready) {
+            // The pose it already had, while performing: the performance keeps the picture.
+            wParam = kKeepFrameParam;
+        }
+    }
+    return OnDataChange(wParam, lParam);
 }
 
 LRESULT CIconWndSelfish::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     static const CMessageMap<CIconWndSelfish> map{
         {WM_SELFISHANIMATION, &CIconWndSelfish::OnSelfishAnimation},
-        {WM_SELFISHFRAME, &CIconWndSelfish::OnChangeSelfish}};
+        {WM_SELFISHFRAME, &CIconWndSelfish::OnChangeSelfish},
+        {WM_DATACHANGE, &CIconWndSelfish::OnPose}};
     if (map.Handles(message)) {
         return map.Dispatch(this, message, wParam, lParam);
     }

@@ -4,15 +4,21 @@
 #include "CWinMsg.h"
 #include "mmsystemx.h"
 
-CWindowRig::CWindowRig() {
+CWindowRig::CWindowRig() : CWindowRig(nullptr, nullptr) {}
+
+CWindowRig::CWindowRig(CSoundFile* midiTake_, CSoundFile* audioTake_) {
+    if (midiTake_ != nullptr && audioTake_ != nullptr) {
+        midiTake = midiTake_;
+        audioTake = audioTake_;
+    }
     piano = mmxUseVirtualPiano(std::make_shared<CVirtualPiano>());
     piano->SetActiveSensing(false);
     manage = std::make_unique<CManage>();
     CLast::InitManage(manage.get());
     CLast::InitSysinfo(manage.get());
     manage->Create(nullptr);
-    manage->SetSeqFile(&midi);
-    manage->SetAudFile(&audio);
+    manage->SetSeqFile(midiTake);
+    manage->SetAudFile(audioTake);
     manage->Initialize();
     manage->Refresh();
     CWinMsg::PumpMessages();
@@ -23,7 +29,7 @@ void CWindowRig::StopAll() {
     manage->AudStop();
     manage->SeqStop();
     manage->MetroStop();
-    for (CAnsweringTake* take : {&midi, &audio}) {
+    for (CSoundFile* take : {midiTake, audioTake}) {
         if (take->GetFileFlag() == MODIFIED_DIRTY) {
             take->DeleteFileA();
         }

@@ -15,6 +15,8 @@
 class CWindowRig {
 public:
     CWindowRig();
+    // With the program's own takes instead of the answering ones (both or neither).
+    CWindowRig(CSoundFile* midiTake, CSoundFile* audioTake);
     ~CWindowRig();
     CWindowRig(const CWindowRig&) = delete;
     CWindowRig& operator=(const CWindowRig&) = delete;
@@ -25,6 +27,9 @@ public:
     CRecordingFusion fusion;
     CAnsweringTake midi{QStringLiteral(".mid")};
     CAnsweringTake audio{QStringLiteral(".wav")};
+    // The takes the engine was given: the answering ones unless others were passed.
+    CSoundFile* midiTake = &midi;
+    CSoundFile* audioTake = &audio;
     std::shared_ptr<CVirtualPiano> piano;
     std::unique_ptr<CManage> manage;
 };

@@ -1,0 +1,170 @@
+#include "CCantavoApp.h"
+#include "CCantavoView.h"
+#include "CIconWndSelfish.h"
+#include "CLast.h"
+#include "CMainFrame.h"
+#include "CTrade.h"
+#include "CVeskToy.h"
+#include "TestHome.h"
+#include "WindowRig.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QProcess>
+#include <QScreen>
+#include <QTest>
+#include <gtest/gtest.h>
+
+// The program's window on a real X server: what the screen shows, and the program started
+// twice. Run by scripts/xvfb-test.sh on a server of its own.
+
+namespace {
+
+bool OnX11() {
+    return QGuiApplication::platformName() == QLatin1String("xcb");
+}
+
+#define NEEDS_X11()                                                                                \
+    if (!OnX11()) {                                                                                \
+        GTEST_SKIP() << "needs an X server: run through scripts/xvfb-test.sh with xvfb-run "       \
+                        "installed (platform here: "                                               \
+                     << QGuiApplication::platformName().toStdString() << ")";                      \
+    }
+
+// The hall with the pictures on it, drawn from the pictures the windows show, without the
+// palette: what the screen must show outside the palette.
+QImage ExpectedLayout(CCantavoView* view) {
+    QImage expected(view->size(), QImage::Format_RGB32);
+    QPainter painter(&expected);
+    painter.drawImage(QRect(QPoint(0, 0), view->size()), view->ReverbIcon()->GetBitmap());
+    for (CIconWnd* icon : std::vector<CIconWnd*>{view->StereoIcon(), view->MetronomeIcon(),
+                                                 view->DualIcon(), view->TimbreIcon()}) {
+        if (!icon->isVisible()) {
+            continue;
+        }
+        painter.save();
+        painter.setClipRegion(icon->mask().translated(icon->pos()));
+        painter.drawImage(icon->geometry(), icon->GetBitmap());
+        painter.restore();
+    }
+    return expected;
+}
+
+// The share of pixels outside `skip` whose colour differs by more than `tolerance` in a
+// channel.
+double DifferingShare(const QImage& a, const QImage& b, const QRegion& skip, int tolerance) {
+    int differing = 0;
+    int compared = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            if (skip.contains(QPoint(x, y))) {
+                continue;
+            }
+            const QRgb p = a.pixel(x, y);
+            const QRgb q = b.pixel(x, y);
+            ++compared;
+            if (std::abs(qRed(p) - qRed(q)) > tolerance ||
+                std::abs(qGreen(p) - qGreen(q)) > tolerance ||
+                std::abs(qBlue(p) - qBlue(q)) > tolerance) {
+                ++differing;
+            }
+        }
+    }
+    return compared == 0 ? 1.0 : double(differing) / compared;
+}
+
+TEST(ProgramWindow, ScreenShowsTheHallWithEveryPictureInItsPlace) {
+    NEEDS_X11();
+    CCantavoApp::SetApplicationFont();
+    CTrade trade;
+    CLast::InitTrade(&trade);
+    {
+        CWindowRig rig;
+        rig.manage->SetDualTimbre(TIM_STRINGS, nullptr);
+        CMainFrame frame;
+        frame.View()->CreateIcon();
+        frame.View()->CreateDialog();
+        rig.manage->Refresh();
+        frame.move(40, 30);
+        frame.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+        CCantavoView* view = frame.View();
+        // Every picture is placed by the engine now; the screen shows them there.
+        ASSERT_TRUE(Eventually([&] { return view->DualIcon()->isVisible(); }));
+        CVeskToy::PumpMessages();
+        QTest::qWait(0);
+        EXPECT_EQ(view->size(), QSize(792, 526));
+        QScreen* screen = QGuiApplication::primaryScreen();
+        const QPoint origin = view->mapToGlobal(QPoint(0, 0));
+        QImage shown;
+        ASSERT_TRUE(Eventually([&] {
+            shown = screen->grabWindow(0, origin.x(), origin.y(), 792, 526)
+                        .toImage()
+                        .convertToFormat(QImage::Format_RGB32);
+            return DifferingShare(shown, ExpectedLayout(view), view->Frosted()->mask(), 24) < 0.01;
+        })) << DifferingShare(shown, ExpectedLayout(view), view->Frosted()->mask(), 24);
+        // The palette lies over the hall where its outline is.
+        EXPECT_GT(DifferingShare(shown, ExpectedLayout(view),
+                                 QRegion(view->rect()) - view->Frosted()->mask(), 24),
+                  0.5);
+        const QRect whole(frame.mapToGlobal(QPoint(0, 0)), frame.size());
+        const QImage window =
+            screen->grabWindow(0, whole.x(), whole.y(), whole.width(), whole.height()).toImage();
+        const QString file =
+            QCoreApplication::applicationDirPath() + QStringLiteral("/main-window.png");
+        EXPECT_TRUE(window.save(file)) << file.toStdString();
+        frame.View()->MetronomeIcon()->ChangeChar(0);
+    }
+    CLast::InitTrade(nullptr);
+}
+
+// The real program, started on this X server with the virtual ZQ31 in a program folder.
+class Program {
+public:
+    explicit Program(const QString& home) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("CANTAVO_HOME"), home);
+        process.setProcessEnvironment(environment);
+        QObject::connect(&process, &QProcess::readyReadStandardOutput,
+                         [this] { output += process.readAllStandardOutput(); });
+        process.start(QCoreApplication::applicationDirPath() + QStringLiteral("/Cantavo"),
+                      {QStringLiteral("--virtual-piano")});
+    }
+    ~Program() {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished();
+        }
+    }
+    bool Finished() {
+        output += process.readAllStandardOutput();
+        return process.state() == QProcess::NotRunning;
+    }
+
+    QProcess process;
+    QByteArray output;
+};
+
+TEST(ProgramWindow, ASecondStartBringsTheFirstForwardAndEnds) {
+    NEEDS_X11();
+    const QString home = MakeTestFolder(QStringLiteral("twice"));
+    Program first(home);
+    ASSERT_TRUE(Eventually([&] { return first.output.contains("ZQ31:"); }))
+        << first.output.toStdString();
+    Program second(home);
+    ASSERT_TRUE(Eventually([&] { return second.Finished(); }));
+    EXPECT_EQ(second.process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.process.exitCode(), 0);
+    EXPECT_TRUE(second.output.contains("already runs")) << second.output.toStdString();
+    EXPECT_TRUE(Eventually([&] { return first.output.contains("Raised by a later start."); }));
+
+    // Asked to end, the first closes the orderly way and keeps the settings of the moment.
+    first.process.terminate();
+    ASSERT_TRUE(Eventually([&] { return first.Finished(); }));
+    EXPECT_EQ(first.process.exitCode(), 0);
+    EXPECT_TRUE(QFile::exists(home + QStringLiteral("/loadSetting.mdf")));
+}
+
+} // namespace

@@ -21,7 +21,7 @@ private:
     QString CheckArguments() const;
     static QString CheckName(const QString& name);
     static QString CheckInput(const QString& path, const QStringList& extensions);
-    QString CheckNumber(const QString& option, double least, double most) const;
+    QString CheckNumber(const QString& option, double least, double most, bool whole) const;
 
     int Play();
     int Record();
@@ -47,4 +47,6 @@ private:
 
     const CCliArguments& m_arguments;
     CCliPresenter& m_presenter;
+    // --copy-to as an absolute path, empty when not given.
+    QString m_copyTo;
 };

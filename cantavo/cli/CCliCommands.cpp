@@ -139,6 +139,13 @@ QString CCliCommands::CheckNumber(const QString& option, double least, double mo
     return {};
 }
 
+std::optional<double> CCliCommands::Seconds() const {
+    if (!m_arguments.Option(QStringLiteral("seconds"))) {
+        return std::nullopt;
+    }
+    return Number(QStringLiteral("seconds"), 0);
+}
+
 double CCliCommands::Number(const QString& option, double fallback) const {
     const auto value = m_arguments.Option(option);
     return value ? value->toDouble() : fallback;
@@ -241,41 +248,27 @@ int CCliCommands::Run() {
         Say(error);
         return 2;
     }
-    const QString command = m_arguments.Command();
-    if (command == QLatin1String("play")) {
-        return Play();
+    using Command = int (CCliCommands::*)();
+    static const std::pair<const char*, Command> kCommands[] = {
+        {"play", &CCliCommands::Play},
+        {"record", &CCliCommands::Record},
+        {"memo", &CCliCommands::Memo},
+        {"audio-play", &CCliCommands::AudioPlay},
+        {"audio-record", &CCliCommands::AudioRecord},
+        {"mix", &CCliCommands::Mix},
+        {"compress", &CCliCommands::Compress},
+        {"metronome", &CCliCommands::Metronome},
+        {"settings", &CCliCommands::Settings},
+        {"favourite", &CCliCommands::Favourite},
+        {"devices", &CCliCommands::Devices},
+        {"album", &CCliCommands::Album},
+    };
+    for (const auto& [name, run] : kCommands) {
+        if (m_arguments.Command() == QLatin1String(name)) {
+            return (this->*run)();
+        }
     }
-    if (command == QLatin1String("record")) {
-        return Record();
-    }
-    if (command == QLatin1String("memo")) {
-        return Memo();
-    }
-    if (command == QLatin1String("audio-play")) {
-        return AudioPlay();
-    }
-    if (command == QLatin1String("audio-record")) {
-        return AudioRecord();
-    }
-    if (command == QLatin1String("mix")) {
-        return Mix();
-    }
-    if (command == QLatin1String("compress")) {
-        return Compress();
-    }
-    if (command == QLatin1String("metronome")) {
-        return Metronome();
-    }
-    if (command == QLatin1String("settings")) {
-        return Settings();
-    }
-    if (command == QLatin1String("favourite")) {
-        return Favourite();
-    }
-    if (command == QLatin1String("devices")) {
-        return Devices();
-    }
-    return Album();
+    return 2;
 }
 
 int CCliCommands::Play() {
@@ -420,10 +413,7 @@ int CCliCommands::Record() {
     PlayVirtualNotes(session);
     CCliProgress progress;
     const auto started = std::chrono::steady_clock::now();
-    const std::optional<double> seconds =
-        m_arguments.Option(QStringLiteral("seconds"))
-            ? std::optional<double>(Number(QStringLiteral("seconds"), 0))
-            : std::nullopt;
+    const std::optional<double> seconds = Seconds();
     session.RunUntil([&] { return session.Midi().GetSoundStatus() != SOUND_REC; }, seconds,
                      [&] {
                          const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -509,10 +499,7 @@ int CCliCommands::AudioRecord() {
     std::fflush(stdout);
     PlayVirtualNotes(session);
     CCliProgress progress;
-    const std::optional<double> seconds =
-        m_arguments.Option(QStringLiteral("seconds"))
-            ? std::optional<double>(Number(QStringLiteral("seconds"), 0))
-            : std::nullopt;
+    const std::optional<double> seconds = Seconds();
     session.RunUntil([&] { return session.Audio().GetSoundStatus() != SOUND_REC; }, seconds,
                      [&] {
                          progress.Update(QStringLiteral("● REC %1  %2")
@@ -541,10 +528,7 @@ int CCliCommands::Mix() {
         return 1;
     }
     CCliProgress progress;
-    const std::optional<double> seconds =
-        m_arguments.Option(QStringLiteral("seconds"))
-            ? std::optional<double>(Number(QStringLiteral("seconds"), 0))
-            : std::nullopt;
+    const std::optional<double> seconds = Seconds();
     // The mix ends with the file, or earlier when asked.
     session.RunUntil(
         [&] {
@@ -617,10 +601,7 @@ int CCliCommands::Metronome() {
         return 1;
     }
     CCliProgress progress;
-    const std::optional<double> seconds =
-        m_arguments.Option(QStringLiteral("seconds"))
-            ? std::optional<double>(Number(QStringLiteral("seconds"), 0))
-            : std::nullopt;
+    const std::optional<double> seconds = Seconds();
     session.RunUntil([&] { return manage.GetMetStatus() != MET_START; }, seconds,
                      [&] {
                          progress.Update(QStringLiteral("♩=%1  %2  metronome")

@@ -3,6 +3,7 @@
 #include "CCliArguments.h"
 
 #include <QString>
+#include <optional>
 
 class CCliPresenter;
 class CCliSession;
@@ -44,6 +45,8 @@ private:
     // ZQ31 once a recording runs.
     static void PlayVirtualNotes(CCliSession& session);
     double Number(const QString& option, double fallback) const;
+    // --seconds, when given.
+    std::optional<double> Seconds() const;
 
     const CCliArguments& m_arguments;
     CCliPresenter& m_presenter;

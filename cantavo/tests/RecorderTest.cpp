@@ -513,3 +513,33 @@ TEST_F(Recorder, TheAlbumTabOpensASavedTakeIntoItsPanel) {
     ASSERT_EQ(midi.GetSoundStatus(), SOUND_PLAY);
     ASSERT_TRUE(Eventually([&] { return !Enabled(window->Tab(CStereoDlg::WM_TAB_ALBUM)); }));
 }
+
+TEST(SaveName, RefusesNamesTheAlbumCouldNotShowOrTheDiskCouldNotHold) {
+    // Names that would make a blank, hidden or broken album entry, or fail only at the move.
+    const QStringList refused{
+        QString(),
+        QStringLiteral("   "),
+        QStringLiteral("\t"),
+        QStringLiteral("."),
+        QStringLiteral(".."),
+        QStringLiteral(".hidden"),
+        QStringLiteral("a/b"),
+        QStringLiteral("line\nbreak"),
+        QStringLiteral("carriage\rreturn"),
+        QStringLiteral("nul") + QChar(0) + QStringLiteral("x"),
+        QString(252, QLatin1Char('a')),
+        // 84 three-byte characters: 252 bytes before the extension.
+        QString(84, QChar(0x3042)),
+    };
+    for (const QString& name : refused) {
+        EXPECT_FALSE(CSaveNameDlg::Refusal(name).isEmpty()) << name.toStdString();
+    }
+    const QStringList accepted{
+        QStringLiteral("Nocturne"), QStringLiteral("練習曲 第1番"), QStringLiteral("a\\b"),
+        QStringLiteral("a:b"),      QStringLiteral("v1.2"),         QString(251, QLatin1Char('a')),
+        QString(83, QChar(0x3042)), QStringLiteral("🎹 take"),
+    };
+    for (const QString& name : accepted) {
+        EXPECT_TRUE(CSaveNameDlg::Refusal(name).isEmpty()) << name.toStdString();
+    }
+}

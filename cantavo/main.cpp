@@ -135,11 +135,11 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
 
     CMainFrame* frame = program.MainFrame();
-    // A signal closes the window the orderly way; when the close is refused (a take runs or
-    // is not saved), the program ends anyway and keeps an unsaved take in the temporary
-    // folder.
+    // A signal closes the window the orderly way; when that is refused or would wait for a
+    // user, the program ends anyway: ending its event loops ends every open box unanswered,
+    // and an unsaved take is kept in the temporary folder.
     OnTerminationSignals(frame, [frame] {
-        if (!frame->close()) {
+        if (!frame->EndBySignal()) {
             QCoreApplication::quit();
         }
     });

@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <atomic>
 
 class CWaitDlg;
 
@@ -32,6 +33,11 @@ public:
     // and the waiting window destroyed. A second true while one is shown only keeps it.
     void ShowWaiting(QWidget* owner, bool show) override;
 
+    // Unattended (the program is being ended by a signal, nobody may be at the screen): no
+    // box is shown; a message stays in the trace, a question gets no answer (0), which is
+    // neither Yes nor No, and whoever asked keeps what it was about.
+    void SetUnattended(bool unattended) { m_unattended = unattended; }
+
     // The waiting window shown now, null when none.
     CWaitDlg* Waiting() const { return m_waiting; }
 
@@ -46,4 +52,5 @@ private:
 
     QPointer<CWaitDlg> m_waiting;
     QPointer<QWidget> m_disabledOwner;
+    std::atomic<bool> m_unattended{false};
 };

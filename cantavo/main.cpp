@@ -140,6 +140,8 @@ int main(int argc, char** argv) {
     // and an unsaved take is kept in the temporary folder.
     OnTerminationSignals(frame, [frame] {
         if (!frame->EndBySignal()) {
+            // The end that follows asks nobody: an unsaved take is kept.
+            CMessagePresenter::Install().SetUnattended(true);
             QCoreApplication::quit();
         }
     });

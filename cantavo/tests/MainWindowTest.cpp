@@ -6,10 +6,12 @@
 #include "CIconWndSelfish.h"
 #include "CLast.h"
 #include "CMainFrame.h"
+#include "CMessagePresenter.h"
 #include "CPlacement.h"
 #include "CPromptSoundFile.h"
 #include "CTrade.h"
 #include "CVeskToy.h"
+#include "CWaitDlg.h"
 #include "QtPrinters.h"
 #include "TestHome.h"
 #include "WindowRig.h"
@@ -491,6 +493,28 @@ TEST_F(ClosingWithATake, AnEndSignalWithNothingToAskClosesTheOrderlyWay) {
     EXPECT_TRUE(frame->EndBySignal());
     EXPECT_TRUE(frame->HasTerminated());
     EXPECT_TRUE(QFile::exists(CFavouriteFile::Path(CFavouriteFile::kLastExit)));
+}
+
+TEST(UnattendedEnd, NoBoxWaitsAndAQuestionIsNeitherYesNorNo) {
+    // After an end signal the program's end asks its questions again; nobody answers them.
+    CMessagePresenter& presenter = CMessagePresenter::Install();
+    presenter.SetUnattended(true);
+    bool boxShown = false;
+    QTimer::singleShot(0, [&] {
+        if (auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+            boxShown = true;
+            box->done(IDYES);
+        }
+    });
+    const int answer = presenter.ShowMessage(QStringLiteral("現在の録音内容を保存しますか？"),
+                                             MB_YESNO, QStringLiteral("メッセージ"));
+    EXPECT_EQ(presenter.ShowMessage(QStringLiteral("x"), MB_OK, {}), IDOK);
+    QCoreApplication::processEvents();
+    presenter.SetUnattended(false);
+    CLast::InitFusion(nullptr);
+    EXPECT_FALSE(boxShown);
+    EXPECT_NE(answer, IDYES);
+    EXPECT_NE(answer, IDNO);
 }
 
 TEST(PowerBroadcast, ASuspendQueryIsRefusedEverythingElseAccepted) {

@@ -29,8 +29,9 @@ public:
     static constexpr UINT WM_SCMETRONOME = 1075;
     static constexpr int kVoices = 8;
     static constexpr int kColumnX = 751;
-    // Where the keyboard display lies on the palette.
-    static constexpr QRect kKeyboardArea{QPoint(30, 447), QPoint(748, 502)};
+    // Where the keyboard display lies on the palette: (30, 447) up to, not including,
+    // (748, 502).
+    static constexpr QRect kKeyboardArea{30, 447, 718, 55};
 
     CFrostedDlg();
     ~CFrostedDlg() override;

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QPointer>
 #include <atomic>
+#include <deque>
 
 class CWaitDlg;
 
@@ -16,7 +17,8 @@ class CWaitDlg;
 // engine's posted messages keep flowing while it is open. From any other thread the message
 // is handed to the window thread: a question (any style but OK alone) waits there for the
 // answer; an OK-only message is queued and the caller goes on at once with IDOK (its answer
-// carries nothing), so a worker is never held up by a user reading a message. The engine asks
+// carries nothing), so a worker is never held up by a user reading a message. Other threads'
+// messages are shown one at a time, in the order they arrived. The engine asks
 // its questions on the window thread only, so no worker waits for a user. The hand-over is a
 // posted window message (CWinMsg), whose lock makes it visible to ThreadSanitizer.
 //
@@ -49,8 +51,12 @@ private:
     ~CMessagePresenter() override = default;
     int ShowHere(const QString& text, unsigned int style, const QString& caption);
     LRESULT OnForeignMessage(WPARAM wParam, LPARAM lParam);
+    void ShowForeign(void* message);
 
     QPointer<CWaitDlg> m_waiting;
     QPointer<QWidget> m_disabledOwner;
+    // Other threads' messages waiting for the one open now (window thread only).
+    std::deque<WPARAM> m_foreign;
+    bool m_showingForeign = false;
     std::atomic<bool> m_unattended{false};
 };

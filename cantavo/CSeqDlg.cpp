@@ -1,5 +1,6 @@
 #include "CSeqDlg.h"
 
+#include "CDanceNoteDlg.h"
 #include "CLast.h"
 #include "CManage.h"
 #include "CMemoDlg.h"
@@ -50,12 +51,8 @@ void CSeqDlg::Create(QWidget* parent) {
 
     m_name = MakeText(this, QRect(66, 10, 250, 18), kFieldBack, kFieldText);
 
-    // The staff on which the note display lets the played notes dance.
-    m_staff = new CIconWnd;
-    m_staff->Create(
-        QRect(12, 35, 307, 59), this,
-        recorderskin::Mask(&CTrade::GetBmpAniMidi, this, WM_ICONCLICK, CBmpMask::RGN_RECT));
-    m_staff->NoNotify();
+    // The staff on which the played notes dance.
+    m_staff = new CDanceNoteDlg(this);
 
     const recorderskin::Accessor captions[] = {&CTrade::GetTextTempo, &CTrade::GetTextBeat,
                                                &CTrade::GetTextKey};

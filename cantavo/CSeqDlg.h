@@ -7,6 +7,8 @@
 
 // The MIDI panel of the recorder window: the take's file name, the staff where the notes
 // dance, tempo, beat and key, the memo and save buttons and the transport strip.
+class CDanceNoteDlg;
+
 class CSeqDlg : public CStPanel {
 public:
     static constexpr unsigned int WM_MEMO = 1091;
@@ -22,6 +24,7 @@ public:
     CSeqSlider* KeySlider() const { return m_key; }
     CIconWndButton* MemoButton() const { return m_memo; }
     CTextWnd* FileNameWnd() const { return m_name; }
+    CDanceNoteDlg* Staff() const { return m_staff; }
 
     static QString BeatLabel(int position);
     static QString KeyLabel(int position);
@@ -43,7 +46,7 @@ private:
     void ShowValues();
 
     CTextWnd* m_name = nullptr;
-    CIconWnd* m_staff = nullptr;
+    CDanceNoteDlg* m_staff = nullptr;
     CSeqSlider* m_tempo = nullptr;
     CSeqSlider* m_beat = nullptr;
     CSeqSlider* m_key = nullptr;

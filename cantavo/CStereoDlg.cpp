@@ -1,5 +1,6 @@
 #include "CStereoDlg.h"
 
+#include "CAlbumDlg.h"
 #include "CLast.h"
 #include "CManage.h"
 #include "CSysinfo.h"
@@ -9,11 +10,6 @@
 
 #include <QCloseEvent>
 #include <QPainter>
-
-#if __has_include("CAlbumDlg.h")
-#include "CAlbumDlg.h"
-#define CANTAVO_HAS_ALBUM 1
-#endif
 
 namespace {
 constexpr int kClientWidth = 404;
@@ -57,10 +53,6 @@ CStereoDlg::CStereoDlg(QWidget* parent) {
         panel->move(kPanelAt);
         panel->hide();
     }
-#ifndef CANTAVO_HAS_ALBUM
-    // The album arrives with its own dialog; until then its tab cannot be chosen.
-    m_tabAlbum->SetEnable(0);
-#endif
     ShowPanel(PANEL_AUD, false);
     ShowPanel(PANEL_SEQ, false);
     if (CLast::HasManage()) {
@@ -139,9 +131,7 @@ void CStereoDlg::OnDataChange() {
             tab->SetEnable(quiet);
         }
     }
-#ifdef CANTAVO_HAS_ALBUM
     m_tabAlbum->SetEnable(quiet);
-#endif
 }
 
 void CStereoDlg::Forward(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -162,15 +152,11 @@ void CStereoDlg::Forward(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 int CStereoDlg::RunAlbum() {
-#ifdef CANTAVO_HAS_ALBUM
     CAlbumDlg album(this);
     if (album.exec() != QDialog::Accepted) {
         return 0;
     }
     return album.GetSelectRec();
-#else
-    return 0;
-#endif
 }
 
 void CStereoDlg::OnAlbum() {

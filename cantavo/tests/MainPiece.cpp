@@ -24,18 +24,6 @@ LRESULT CPieceView::OnMessage(UINT message, WPARAM, LPARAM) {
     return 0;
 }
 
-LRESULT CPanelStandIn::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_DATACHANGE && reportTo != nullptr) {
-        CWinMsg::PostMessage(reportTo, message, wParam, lParam);
-    }
-    if (message >= CFrostedDlg::WM_SCGRANDPIANO && message <= CFrostedDlg::WM_SCPIPEORGAN) {
-        const auto voice = static_cast<E_TIMBRE>(message - CFrostedDlg::WM_SCGRANDPIANO);
-        m_manage.SetDualTimbre(TIM_NONE, nullptr);
-        m_manage.SetDefTimbre(voice, nullptr);
-    }
-    return 0;
-}
-
 LRESULT CLoggedCharacter::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     const LRESULT result = CIconWndSelfish::OnMessage(message, wParam, lParam);
     if (message == WM_DATACHANGE && wParam != kKeepFrameParam) {
@@ -50,7 +38,7 @@ LRESULT CLoggedCharacter::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) 
     return result;
 }
 
-CMainPiece::CMainPiece(CManage& state) : manage(state), view(state), conpane(state) {
+CMainPiece::CMainPiece(CManage& state) : manage(state), view(state) {
     CLast::InitTrade(&trade);
     view.setFixedSize(792, 526);
 
@@ -83,8 +71,11 @@ CMainPiece::CMainPiece(CManage& state) : manage(state), view(state), conpane(sta
     reverbIcon.SetChild(&frosted);
     view.frosted = &frosted;
 
-    conpane.reportTo = &view;
-    manage.SetConpane(&conpane);
+    keyboard = new CKeyboardDlg(&frosted);
+    frosted.SetKeyboard(keyboard);
+    conpane = std::make_unique<CConpaneDlg>();
+    conpane->SetParentWnd(&view);
+    manage.SetConpane(conpane.get());
     metronome = std::make_unique<CMetronomeDlg>(&view);
     manage.SetMetronomeDlg(metronome.get());
     metronome->SetReportTo(&view);
@@ -96,13 +87,15 @@ CMainPiece::CMainPiece(CManage& state) : manage(state), view(state), conpane(sta
 }
 
 CMainPiece::~CMainPiece() {
-    for (void (CManage::*unset)(QObject*) :
-         {&CManage::SetReverbIcon, &CManage::SetMetronomeIcon, &CManage::SetFrosted,
-          &CManage::SetConpane, &CManage::SetMetronomeDlg, &CManage::SetReverb}) {
-        (manage.*unset)(nullptr);
-    }
+    manage.SetReverbIcon(nullptr);
+    manage.SetMetronomeIcon(nullptr);
+    manage.SetFrosted(nullptr);
+    manage.SetConpane(nullptr);
+    manage.SetMetronomeDlg(nullptr);
+    manage.SetReverb(nullptr);
     metronome.reset();
     reverb.reset();
+    conpane.reset();
     CLast::InitTrade(nullptr);
 }
 

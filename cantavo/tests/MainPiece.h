@@ -1,7 +1,9 @@
 #pragma once
 
+#include "CConpaneDlg.h"
 #include "CFrostedDlg.h"
 #include "CIconWndSelfish.h"
+#include "CKeyboardDlg.h"
 #include "CMessageReceiver.h"
 #include "CMetronomeDlg.h"
 #include "CReverbDlg.h"
@@ -20,26 +22,14 @@ class CManage;
 // shown: tests that look at the screen show it (so the threaded tests run no painting, whose
 // image slices Qt hands to threads that ThreadSanitizer cannot see into). The view does what
 // the program's view does on a data change (the character follows the chosen character and
-// its pose, the palette hears of it); the sound settings panel is a stand-in that applies a
-// voice as the panel does with its dual switch off.
+// its pose, the palette hears of it). The sound settings panel and the keyboard display are
+// the program's own.
 class CPieceView : public CMessageReceiver<QWidget> {
 public:
     explicit CPieceView(CManage& manage) : m_manage(manage) {}
     CIconWndSelfish* character = nullptr;
     CFrostedDlg* frosted = nullptr;
     int clicks = 0; // clicks on the piano picture, the character and the palette
-
-protected:
-    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
-
-private:
-    CManage& m_manage;
-};
-
-class CPanelStandIn : public CMessageReceiver<QObject> {
-public:
-    explicit CPanelStandIn(CManage& manage) : m_manage(manage) {}
-    QObject* reportTo = nullptr;
 
 protected:
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -83,7 +73,8 @@ public:
     CIconWnd reverbIcon;
     CLoggedCharacter character;
     CFrostedDlg frosted;
-    CPanelStandIn conpane;
+    std::unique_ptr<CConpaneDlg> conpane;
+    CKeyboardDlg* keyboard = nullptr; // a child of the palette
     std::unique_ptr<CMetronomeDlg> metronome;
     std::unique_ptr<CReverbDlg> reverb;
 };

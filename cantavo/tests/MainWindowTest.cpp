@@ -14,6 +14,7 @@
 #include "CWaitDlg.h"
 #include "QtPrinters.h"
 #include "TestHome.h"
+#include "VESK_DATA.h"
 #include "WindowRig.h"
 
 #include <QAction>
@@ -392,6 +393,28 @@ TEST_F(MainWindow, AnOrderlyCloseEndsTheEngineAndKeepsTheSettings) {
     QWidget next;
     ASSERT_TRUE(CPlacement().WindowPlacementRegLoad(&next, CMainFrame::kPlacementSection));
     EXPECT_EQ(next.geometry().topLeft(), place);
+}
+
+TEST_F(MainWindow, ThePaletteLookOfTheLastExitComesBackButNotThePianoSettings) {
+    rig.manage->SetFrostedStyle(FROSTED_STYLE_2);
+    rig.manage->SetDefTimbre(TIM_STRINGS, nullptr);
+    ASSERT_TRUE(CFavouriteFile::Save(*rig.manage, CFavouriteFile::kLastExit, true));
+    rig.manage->SetFrostedStyle(FROSTED_STYLE_DEFAULT);
+    rig.manage->SetDefTimbre(TIM_GRANDPIANO, nullptr);
+
+    frame = std::make_unique<LoggingFrame>();
+    frame->View()->RestorePaletteLook();
+    EXPECT_EQ(rig.manage->GetFrostedStyle(), FROSTED_STYLE_2);
+    EXPECT_EQ(rig.manage->GetDefTimbre(), TIM_GRANDPIANO);
+
+    // A damaged file changes nothing.
+    QFile file(CFavouriteFile::Path(CFavouriteFile::kLastExit));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(VESK_DATA::kSize, '\xFF'));
+    file.close();
+    rig.manage->SetFrostedStyle(FROSTED_STYLE_1);
+    frame->View()->RestorePaletteLook();
+    EXPECT_EQ(rig.manage->GetFrostedStyle(), FROSTED_STYLE_1);
 }
 
 TEST_F(MainWindow, UnsavedTakeAnsweredWithCancelKeepsTheWindow) {

@@ -58,9 +58,8 @@ TEST_F(Palette, FourClicksOnTheBackgroundReachTheEmptyStyleAndAFifthBringsTheFir
     const QPoint background = piece.Background();
     ASSERT_NE(background, QPoint(-1, -1));
     ASSERT_EQ(piece.frosted.FrostedFrame(), 0);
-    QWidget keyboard(&piece.frosted);
-    keyboard.setGeometry(CFrostedDlg::kKeyboardArea);
-    piece.frosted.SetKeyboard(&keyboard);
+    QWidget& keyboard = *piece.keyboard;
+    EXPECT_EQ(keyboard.pos(), CFrostedDlg::kKeyboardArea.topLeft());
     EXPECT_FALSE(keyboard.isHidden());
 
     for (int click = 1; click <= 4; ++click) {

@@ -1,3 +1,6 @@
+#include "CAlbumDlg.h"
+#include "CAlbumList.h"
+#include "CDanceNoteDlg.h"
 #include "CMemoDlg.h"
 #include "CPromptSoundFile.h"
 #include "CSaveNameDlg.h"
@@ -172,7 +175,19 @@ TEST_F(Recorder, MidiTakeRecordsPlaysBackWithItsMemoAndIsSavedIntoTheAlbum) {
     for (int note : {60, 64, 67}) {
         PlayNote(rig, note);
     }
+    // A chord held while the picture is taken dances on the staff.
+    for (int note : {72, 76}) {
+        rig.piano->PressKey(static_cast<std::uint8_t>(note), 100);
+    }
+    ASSERT_TRUE(Eventually([&] {
+        return panel->Staff()->Note(72 - 21)->isVisible() &&
+               panel->Staff()->Note(76 - 21)->isVisible();
+    }));
     Shot(*window, QStringLiteral("recorder-midi-recording.png"));
+    for (int note : {72, 76}) {
+        rig.piano->ReleaseKey(static_cast<std::uint8_t>(note));
+        ASSERT_TRUE(Eventually([&] { return rig.manage->GetKeyboardDisp(note - 21) == 0; }));
+    }
     Click(strip->Button(CStBtn::WM_ST_STOP));
     ASSERT_EQ(midi.GetSoundStatus(), SOUND_STOP);
     EXPECT_FALSE(Checked(strip, CStBtn::WM_ST_REC));
@@ -188,8 +203,8 @@ TEST_F(Recorder, MidiTakeRecordsPlaysBackWithItsMemoAndIsSavedIntoTheAlbum) {
     EXPECT_TRUE(Checked(strip, CStBtn::WM_ST_PLAY));
     EXPECT_FALSE(Enabled(strip->Button(CStBtn::WM_ST_REC)));
     Shot(*window, QStringLiteral("recorder-midi-playing.png"));
-    ASSERT_TRUE(Eventually([&] { return NoteOns(rig).size() >= 3; }));
-    EXPECT_EQ(NoteOns(rig), (std::vector<int>{60, 64, 67}));
+    ASSERT_TRUE(Eventually([&] { return NoteOns(rig).size() >= 5; }));
+    EXPECT_EQ(NoteOns(rig), (std::vector<int>{60, 64, 67, 72, 76}));
     ASSERT_TRUE(Eventually([&] { return !Checked(strip, CStBtn::WM_ST_PLAY); }));
     EXPECT_EQ(midi.GetSoundStatus(), SOUND_STOP);
     EXPECT_TRUE(Enabled(strip->Button(CStBtn::WM_ST_REC)));
@@ -430,4 +445,71 @@ TEST_F(Recorder, TheMidiSlidersSetTempoBeatAndKeyAndFollowTheSharedState) {
         Eventually([&] { return panel->BeatSlider()->GetPos() == 5 && tempo->GetPos() == 96; }));
     EXPECT_EQ(CSeqDlg::BeatLabel(panel->BeatSlider()->GetPos()), QStringLiteral("6/8"));
     EXPECT_EQ(CSeqDlg::KeyLabel(11), QStringLiteral("F#"));
+}
+
+TEST_F(Recorder, TheAlbumTabOpensASavedTakeIntoItsPanel) {
+    // A saved audio take and a saved MIDI take in the album.
+    rig.piano->SetSignal(CVirtualPiano::Signal::Sine, 440.0, 0.5);
+    ASSERT_EQ(rig.manage->AudRec(), ERR_VESK_OK);
+    ASSERT_TRUE(Eventually([&] { return QFileInfo(audio.GetFileName()).size() > 4096; }));
+    ASSERT_EQ(rig.manage->AudStop(), ERR_VESK_OK);
+    SaveAs(QStringLiteral("Tone"));
+    ASSERT_EQ(rig.manage->AudSave(), ERR_VESK_OK);
+    RecordMidiTake();
+    SaveAs(QStringLiteral("Song"));
+    ASSERT_EQ(rig.manage->SeqSave(), ERR_VESK_OK);
+    const QString song = CVeskToy().DataFile(QStringLiteral("Song.mid"));
+    const QString tone = CVeskToy().DataFile(QStringLiteral("Tone.wav"));
+    ASSERT_TRUE(QFileInfo::exists(song) && QFileInfo::exists(tone));
+    CWinMsg::PumpMessages();
+
+    // The audio take chosen in the album brings up the audio panel with it.
+    bool pressed = false;
+    WhenModal<CAlbumDlg>([&](CAlbumDlg* album) {
+        pressed = window->Tab(CStereoDlg::WM_TAB_ALBUM)->Checkd() != 0;
+        EXPECT_EQ(album->AudioList()->Paths(), QStringList{tone});
+        if (album->AudioList()->Paths().isEmpty()) {
+            album->reject();
+            return;
+        }
+        album->AudioList()->SelectRow(0);
+        CWinMsg::PumpMessages();
+        Click(album->OpenButton());
+        if (album->isVisible()) {
+            ADD_FAILURE() << "the album stayed open";
+            album->reject();
+        }
+    });
+    Click(window->Tab(CStereoDlg::WM_TAB_ALBUM));
+    EXPECT_TRUE(pressed);
+    EXPECT_EQ(window->Tab(CStereoDlg::WM_TAB_ALBUM)->Checkd(), 0);
+    EXPECT_EQ(window->CurrentPanel(), CStereoDlg::PANEL_AUD);
+    EXPECT_EQ(audio.GetFileName(), tone);
+    ASSERT_TRUE(Eventually([&] {
+        return window->AudPanel()->FileNameWnd()->Lines().join(QString()) ==
+               QStringLiteral("Tone.wav");
+    }));
+
+    // Closed without a choice, the album leaves the panel as it was.
+    WhenModal<CAlbumDlg>([](CAlbumDlg* album) { album->reject(); });
+    Click(window->Tab(CStereoDlg::WM_TAB_ALBUM));
+    EXPECT_EQ(window->CurrentPanel(), CStereoDlg::PANEL_AUD);
+
+    WhenModal<CAlbumDlg>([&](CAlbumDlg* album) {
+        album->MidiList()->SelectRow(0);
+        CWinMsg::PumpMessages();
+        Click(album->OpenButton());
+        if (album->isVisible()) {
+            ADD_FAILURE() << "the album stayed open";
+            album->reject();
+        }
+    });
+    Click(window->Tab(CStereoDlg::WM_TAB_ALBUM));
+    EXPECT_EQ(window->CurrentPanel(), CStereoDlg::PANEL_SEQ);
+    EXPECT_EQ(midi.GetFileName(), song);
+
+    // While a take plays the album cannot be opened.
+    Click(window->SeqPanel()->Strip()->Button(CStBtn::WM_ST_PLAY));
+    ASSERT_EQ(midi.GetSoundStatus(), SOUND_PLAY);
+    ASSERT_TRUE(Eventually([&] { return !Enabled(window->Tab(CStereoDlg::WM_TAB_ALBUM)); }));
 }

@@ -5,6 +5,7 @@
 #include "CVirtualPiano.h"
 #include "mmsystemx.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -145,18 +146,46 @@ void mmxUseBackend(std::shared_ptr<CMmBackend> backend) {
     CMmSystem::Instance().SetBackend(std::move(backend));
 }
 
-void mmxChooseDevices(int argc, char** argv) {
-    bool useVirtual = false;
+namespace {
+
+bool HasOption(int argc, char** argv, const char* option) {
     for (int i = 1; i < argc; ++i) {
-        useVirtual =
-            useVirtual || (argv[i] != nullptr && std::strcmp(argv[i], "--virtual-piano") == 0);
+        if (argv[i] != nullptr && std::strcmp(argv[i], option) == 0) {
+            return true;
+        }
     }
-    const char* choice = std::getenv("CANTAVO_DEVICES");
-    useVirtual = useVirtual || (choice != nullptr && std::strcmp(choice, "virtual") == 0);
-    if (useVirtual) {
-        mmxUseVirtualPiano();
-    } else {
+    return false;
+}
+
+bool EnvironmentSays(const char* name, const char* value) {
+    const char* set = std::getenv(name);
+    return set != nullptr && std::strcmp(set, value) == 0;
+}
+
+} // namespace
+
+void mmxChooseDevices(int argc, char** argv) {
+    const bool hear =
+        HasOption(argc, argv, "--hear-piano") || EnvironmentSays("CANTAVO_HEAR_PIANO", "1");
+    const bool useVirtual = hear || HasOption(argc, argv, "--virtual-piano") ||
+                            EnvironmentSays("CANTAVO_DEVICES", "virtual");
+    if (!useVirtual) {
         mmxUseSystemDevices();
+        return;
+    }
+    const std::shared_ptr<CVirtualPiano> piano = mmxUseVirtualPiano();
+    // What the program records from the stand-in is its voice where a sound font is installed;
+    // without one it is the plain tone, and the user is told once why.
+    if (const std::string error = piano->EnableVoice(); !error.empty()) {
+        std::fprintf(stderr,
+                     "cantavo: the virtual ZQ31 has no voice (%s); it sounds a 440 Hz tone\n",
+                     error.c_str());
+        return;
+    }
+    if (hear) {
+        if (const std::string error = piano->Hear(); !error.empty()) {
+            std::fprintf(stderr, "cantavo: the virtual ZQ31 cannot be heard: %s\n", error.c_str());
+        }
     }
 }
 

@@ -1,5 +1,7 @@
 #include "CVirtualPiano.h"
 
+#include "CPianoSpeaker.h"
+#include "CPianoVoice.h"
 #include "MidiBytes.h"
 
 #include <algorithm>
@@ -9,6 +11,41 @@
 using namespace MidiBytes;
 
 namespace {
+
+// Writes the voice's next frames in the given format; the rendering happens right here, on the
+// caller's thread, with no lock of the piano held.
+void RenderVoice(CPianoVoice& voice, std::uint8_t* out, std::size_t length, unsigned channels,
+                 unsigned rate, unsigned bits, std::uint64_t frame) {
+    const unsigned bytesPerSample = bits / 8;
+    const std::size_t frameSize = static_cast<std::size_t>(bytesPerSample) * channels;
+    std::memset(out, bits == 8 ? 0x80 : 0, length);
+    if (frameSize == 0 || rate == 0 || (bits != 8 && bits != 16)) {
+        std::memset(out, 0, length);
+        return;
+    }
+    const std::size_t frames = length / frameSize;
+    std::vector<float> stereo(frames * 2, 0.0f);
+    voice.Render(stereo.data(), frames, rate, frame);
+    for (std::size_t i = 0; i < frames; ++i) {
+        for (unsigned c = 0; c < channels; ++c) {
+            const float value =
+                channels == 1 ? 0.5f * (stereo[2 * i] + stereo[2 * i + 1]) : stereo[2 * i + c % 2];
+            const float clipped = std::clamp(value, -1.0f, 1.0f);
+            std::uint8_t* sample = out + i * frameSize + c * bytesPerSample;
+            if (bits == 8) {
+                sample[0] = static_cast<std::uint8_t>(std::lround(clipped * 127.0f) + 128);
+            } else {
+                const auto s = static_cast<std::int16_t>(std::lround(clipped * 32767.0f));
+                sample[0] = static_cast<std::uint8_t>(s & 0xFF);
+                sample[1] = static_cast<std::uint8_t>((s >> 8) & 0xFF);
+            }
+        }
+    }
+    const std::size_t whole = frames * frameSize;
+    if (whole < length) {
+        std::memset(out + whole, 0, length - whole);
+    }
+}
 
 constexpr auto kSensingInterval = std::chrono::milliseconds(300);
 // The instrument's own controller for brilliance.
@@ -80,8 +117,42 @@ void CVirtualPiano::Receive(const std::uint8_t* bytes, std::size_t length) {
     }
     const std::lock_guard<std::mutex> guard(m_stateLock);
     m_received.push_back({Clock::now(), std::vector<std::uint8_t>(bytes, bytes + length)});
-    m_parser.Feed(bytes, length,
-                  [this](const std::uint8_t* message, std::size_t size) { Apply(message, size); });
+    m_parser.Feed(bytes, length, [this](const std::uint8_t* message, std::size_t size) {
+        // Each change reaches the voice in its place among the notes: a program change before
+        // a note sounds that note with the new voice.
+        const Panel before = m_panel;
+        Apply(message, size);
+        if (!(m_panel == before)) {
+            VoicePanelLocked();
+        }
+    });
+}
+
+void CVirtualPiano::VoicePanelLocked() {
+    if (m_voice) {
+        m_voice->PostPanel(m_panel);
+    }
+    if (m_speaker) {
+        m_speaker->Voice().PostPanel(m_panel);
+    }
+}
+
+void CVirtualPiano::VoiceKeyLocked(std::uint8_t key, std::uint8_t velocity) {
+    if (m_voice) {
+        m_voice->PostKey(key, velocity);
+    }
+    if (m_speaker) {
+        m_speaker->Voice().PostKey(key, velocity);
+    }
+}
+
+void CVirtualPiano::VoiceAllOffLocked() {
+    if (m_voice) {
+        m_voice->PostAllOff();
+    }
+    if (m_speaker) {
+        m_speaker->Voice().PostAllOff();
+    }
 }
 
 void CVirtualPiano::Apply(const std::uint8_t* bytes, std::size_t length) {
@@ -96,6 +167,7 @@ void CVirtualPiano::Apply(const std::uint8_t* bytes, std::size_t length) {
     switch (KindOf(status)) {
     case kNoteOff:
         m_sounding.erase(bytes[1]);
+        VoiceKeyLocked(bytes[1], 0);
         break;
     case kNoteOn:
         if (bytes[2] == 0) {
@@ -103,12 +175,14 @@ void CVirtualPiano::Apply(const std::uint8_t* bytes, std::size_t length) {
         } else {
             m_sounding.insert(bytes[1]);
         }
+        VoiceKeyLocked(bytes[1], bytes[2]);
         break;
     case kControlChange:
         if (bytes[1] == kBrillianceController) {
             m_panel.brilliance = bytes[2];
         } else if (bytes[1] == kAllNotesOff || bytes[1] == kAllSoundOff) {
             m_sounding.clear();
+            VoiceAllOffLocked();
         }
         break;
     case kProgramChange:
@@ -219,6 +293,7 @@ void CVirtualPiano::PressKey(std::uint8_t note, std::uint8_t velocity) {
         const std::lock_guard<std::mutex> guard(m_stateLock);
         channel = Channel(m_panel);
         m_sounding.insert(note & 0x7F);
+        VoiceKeyLocked(note & 0x7F, velocity & 0x7F);
     }
     Send({static_cast<std::uint8_t>(kNoteOn | channel), static_cast<std::uint8_t>(note & 0x7F),
           static_cast<std::uint8_t>(velocity & 0x7F)});
@@ -230,6 +305,7 @@ void CVirtualPiano::ReleaseKey(std::uint8_t note) {
         const std::lock_guard<std::mutex> guard(m_stateLock);
         channel = Channel(m_panel);
         m_sounding.erase(note & 0x7F);
+        VoiceKeyLocked(note & 0x7F, 0);
     }
     Send({static_cast<std::uint8_t>(kNoteOff | channel), static_cast<std::uint8_t>(note & 0x7F),
           0x40});
@@ -242,6 +318,7 @@ void CVirtualPiano::PressVoice(std::uint8_t program) {
         m_panel.program = program & 0x7F;
         m_panel.dual = 255;
         channel = Channel(m_panel);
+        VoicePanelLocked();
     }
     Send({static_cast<std::uint8_t>(kProgramChange | channel),
           static_cast<std::uint8_t>(program & 0x7F)});
@@ -251,6 +328,7 @@ void CVirtualPiano::PressDual(std::uint8_t program) {
     {
         const std::lock_guard<std::mutex> guard(m_stateLock);
         m_panel.dual = program & 0x7F;
+        VoicePanelLocked();
     }
     Send({0xF0, 0x50, 0x2C, 0x05, 0x00, 0x1F, 0x02, 0x10, 0x00, 0x00, 0x00,
           static_cast<std::uint8_t>(program & 0x7F), 0xF7});
@@ -260,6 +338,7 @@ void CVirtualPiano::PressReverb(bool on) {
     {
         const std::lock_guard<std::mutex> guard(m_stateLock);
         m_panel.reverb = on ? 1 : 0;
+        VoicePanelLocked();
     }
     Send({0xF0, 0x50, 0x2C, 0x05, 0x00, 0x1F, 0x00, 0x01, 0x00,
           static_cast<std::uint8_t>(on ? 1 : 0), 0xF7});
@@ -271,6 +350,7 @@ void CVirtualPiano::PressBrilliance(std::uint8_t value) {
         const std::lock_guard<std::mutex> guard(m_stateLock);
         m_panel.brilliance = value & 0x7F;
         channel = Channel(m_panel);
+        VoicePanelLocked();
     }
     Send({static_cast<std::uint8_t>(kControlChange | channel), kBrillianceController,
           static_cast<std::uint8_t>(value & 0x7F)});
@@ -280,6 +360,7 @@ void CVirtualPiano::PressTouch(std::uint8_t value) {
     {
         const std::lock_guard<std::mutex> guard(m_stateLock);
         m_panel.touch = value & 0x7F;
+        VoicePanelLocked();
     }
     Send({0xF0, 0x50, 0x2C, 0x05, 0x00, 0x1F, 0x02, 0x00, 0x00,
           static_cast<std::uint8_t>(value & 0x7F), 0xF7});
@@ -289,6 +370,7 @@ void CVirtualPiano::PressTranspose(std::uint8_t value) {
     {
         const std::lock_guard<std::mutex> guard(m_stateLock);
         m_panel.transpose = value & 0x7F;
+        VoicePanelLocked();
     }
     Send({0xF0, 0x7F, 0x7F, 0x04, 0x04, 0x00, static_cast<std::uint8_t>(value & 0x7F), 0xF7});
 }
@@ -298,6 +380,7 @@ void CVirtualPiano::PressTuning(std::uint8_t msb, std::uint8_t lsb) {
         const std::lock_guard<std::mutex> guard(m_stateLock);
         m_panel.tuningMsb = msb & 0x7F;
         m_panel.tuningLsb = lsb & 0x7F;
+        VoicePanelLocked();
     }
     Send({0xF0, 0x7F, 0x7F, 0x04, 0x03, static_cast<std::uint8_t>(lsb & 0x7F),
           static_cast<std::uint8_t>(msb & 0x7F), 0xF7});
@@ -310,6 +393,7 @@ void CVirtualPiano::PressBasicChannel(std::uint8_t channel) {
     {
         const std::lock_guard<std::mutex> guard(m_stateLock);
         m_panel.basicChannel = channel;
+        VoicePanelLocked();
     }
     Send({0xF0, 0x50, 0x2C, 0x05, 0x00, 0x1F, 0x00, 0x10, 0x00, channel, 0xF7});
 }
@@ -342,6 +426,9 @@ void CVirtualPiano::ConsumeAudio(const std::uint8_t* bytes, std::size_t length, 
     m_audio.push_back(
         {Clock::now(), std::vector<std::uint8_t>(bytes, bytes + length), channels, rate, bits});
     m_audioBytes += length;
+    if (m_speaker) {
+        m_speaker->Mix(bytes, length, channels, rate, bits);
+    }
 }
 
 std::vector<CVirtualPiano::ReceivedAudio> CVirtualPiano::ReceivedAudioBlocks() const {
@@ -369,13 +456,19 @@ void CVirtualPiano::ProduceAudio(std::uint8_t* out, std::size_t length, unsigned
     Signal signal;
     double frequency;
     double amplitude;
+    std::shared_ptr<CPianoVoice> voice;
     {
         const std::lock_guard<std::mutex> guard(m_stateLock);
         signal = m_signal;
         frequency = m_frequency;
         amplitude = m_amplitude;
+        voice = m_voice;
     }
-    if (signal == Signal::OwnSound) {
+    if (signal == Signal::Voice && voice) {
+        RenderVoice(*voice, out, length, channels, rate, bits, frame);
+        return;
+    }
+    if (signal == Signal::OwnSound || signal == Signal::Voice) {
         frequency = 440.0;
         amplitude = 0.25;
     }
@@ -421,4 +514,83 @@ void CVirtualPiano::ProduceAudio(std::uint8_t* out, std::size_t length, unsigned
     if (whole < length) {
         std::memset(out + whole, 0, length - whole);
     }
+}
+
+std::string CVirtualPiano::EnableVoice(const std::string& soundFont) {
+    const std::string font = soundFont.empty() ? CPianoVoice::FindSoundFont() : soundFont;
+    std::string error;
+    // The sound font loads with no lock held: the piano goes on meanwhile.
+    std::shared_ptr<CPianoVoice> voice = CPianoVoice::Create(font, 44100, error);
+    if (!voice) {
+        return error;
+    }
+    voice->SetLevel(m_knob);
+    const std::lock_guard<std::mutex> guard(m_stateLock);
+    voice->PostPanel(m_panel);
+    for (const int note : m_sounding) {
+        voice->PostKey(static_cast<std::uint8_t>(note), 80);
+    }
+    m_voice = std::move(voice);
+    m_signal = Signal::Voice;
+    return {};
+}
+
+std::string CVirtualPiano::SoundFont() const {
+    const std::lock_guard<std::mutex> guard(m_stateLock);
+    return m_voice ? m_voice->SoundFont() : std::string();
+}
+
+void CVirtualPiano::SetVolumeKnob(unsigned percent) {
+    m_knob = std::min(percent, 100u);
+    const std::lock_guard<std::mutex> guard(m_stateLock);
+    if (m_voice) {
+        m_voice->SetLevel(m_knob);
+    }
+    if (m_speaker) {
+        m_speaker->Voice().SetLevel(m_knob);
+    }
+}
+
+std::string CVirtualPiano::Hear(const std::string& device) {
+    std::string font;
+    {
+        const std::lock_guard<std::mutex> guard(m_stateLock);
+        if (m_speaker) {
+            return {};
+        }
+        font = m_voice ? m_voice->SoundFont() : CPianoVoice::FindSoundFont();
+    }
+    std::string error;
+    std::unique_ptr<CPianoVoice> voice = CPianoVoice::Create(font, CPianoSpeaker::kRate, error);
+    if (!voice) {
+        return error;
+    }
+    voice->SetLevel(m_knob);
+    std::unique_ptr<CPianoSpeaker> speaker = CPianoSpeaker::Open(std::move(voice), device, error);
+    if (!speaker) {
+        return error;
+    }
+    const std::lock_guard<std::mutex> guard(m_stateLock);
+    if (!m_speaker) {
+        speaker->Voice().PostPanel(m_panel);
+        for (const int note : m_sounding) {
+            speaker->Voice().PostKey(static_cast<std::uint8_t>(note), 80);
+        }
+        m_speaker = std::move(speaker);
+    }
+    return {};
+}
+
+void CVirtualPiano::StopHearing() {
+    std::unique_ptr<CPianoSpeaker> speaker;
+    {
+        const std::lock_guard<std::mutex> guard(m_stateLock);
+        speaker = std::move(m_speaker);
+    }
+    // Its thread ends with no lock of the piano held.
+}
+
+bool CVirtualPiano::IsHearing() const {
+    const std::lock_guard<std::mutex> guard(m_stateLock);
+    return m_speaker != nullptr;
 }

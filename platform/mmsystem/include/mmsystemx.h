@@ -17,7 +17,10 @@ void mmxUseSystemDevices();
 // The devices are those of the given backend, from now on.
 void mmxUseBackend(std::shared_ptr<CMmBackend> backend);
 // Chooses the devices as the program was asked to: the virtual ZQ31 with the command-line
-// option --virtual-piano or CANTAVO_DEVICES=virtual, else the machine's own.
+// option --virtual-piano or CANTAVO_DEVICES=virtual, else the machine's own. The virtual ZQ31
+// so chosen sounds with its voice where a sound font is installed (CANTAVO_SOUNDFONT=none keeps
+// its plain tone); with --hear-piano or CANTAVO_HEAR_PIANO=1 it is chosen and also heard on the
+// PC's default audio output. What cannot be done is said once on standard error.
 void mmxChooseDevices(int argc, char** argv);
 // "virtual" or "alsa".
 std::string mmxBackendName();

@@ -9,10 +9,15 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
+#include <string>
 #include <thread>
 #include <vector>
+
+class CPianoSpeaker;
+class CPianoVoice;
 
 // A model of the ZQ31 digital piano as the PC sees it over USB: a MIDI output (the PC's MIDI
 // input), a MIDI input (the PC's MIDI output), an audio output (the PC's wave input) and an
@@ -85,6 +90,9 @@ public:
         Silence,
         Sine, // a sine of the given frequency and amplitude (0..1)
         Ramp, // each sample holds its frame number (wrapping), for checking continuity
+        // What is played on the piano and what it receives on MIDI, sounded by its voice
+        // (EnableVoice) as its panel says; the own sound while it has no voice.
+        Voice,
     };
 
     // Plugged in, with active sensing every 300 ms while something listens.
@@ -140,13 +148,35 @@ public:
     std::size_t ReceivedAudioBytes() const;
 
     // The piano's sound: fills length bytes of PCM in the given format, starting at frame.
-    // The same arguments always give the same bytes.
+    // Apart from the voice, the same arguments always give the same bytes; the voice goes on
+    // from where the last call left it, and is rendered by the caller's thread.
     void SetSignal(Signal signal, double frequency = 440.0, double amplitude = 0.5);
     void ProduceAudio(std::uint8_t* out, std::size_t length, unsigned channels, unsigned rate,
                       unsigned bits, std::uint64_t frame) const;
 
+    // Gives the piano its voice from a General MIDI sound font (an installed one when empty)
+    // and makes it the audio output. Gives the reason when it cannot; the output then stays
+    // as it was.
+    std::string EnableVoice(const std::string& soundFont = {});
+    // The sound font the voice uses; empty while it has none.
+    std::string SoundFont() const;
+    // The instrument's volume knob, 0..100 (100 at first); 0 silences its voice, both in its
+    // audio output and on its loudspeaker.
+    void SetVolumeKnob(unsigned percent);
+    unsigned VolumeKnob() const { return m_knob; }
+    // Its loudspeaker: the PC's audio output (an ALSA device) sounds its voice together with
+    // what the PC plays to it. Gives the reason when it cannot; the audio output renders as
+    // before either way.
+    std::string Hear(const std::string& device = "default");
+    void StopHearing();
+    bool IsHearing() const;
+
 private:
     void Apply(const std::uint8_t* bytes, std::size_t length);
+    // Tell the voices what the panel and the keys are now; m_stateLock is held.
+    void VoicePanelLocked();
+    void VoiceKeyLocked(std::uint8_t key, std::uint8_t velocity);
+    void VoiceAllOffLocked();
     void ApplySysex(const std::uint8_t* bytes, std::size_t length);
     void Send(const std::vector<std::uint8_t>& bytes);
     void SenseLoop();
@@ -161,6 +191,9 @@ private:
     Signal m_signal = Signal::OwnSound;
     double m_frequency = 440.0;
     double m_amplitude = 0.5;
+    std::shared_ptr<CPianoVoice> m_voice;
+    std::unique_ptr<CPianoSpeaker> m_speaker;
+    std::atomic<unsigned> m_knob{100};
 
     std::atomic<unsigned> m_plugged{kAll};
     void PlugChanged();

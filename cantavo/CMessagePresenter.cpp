@@ -61,6 +61,10 @@ int CMessagePresenter::ShowHere(const QString& text, unsigned int style, const Q
 
 int CMessagePresenter::ShowMessage(QString text, unsigned int style, QString caption) {
     const CScorp scope("CMessagePresenter", "ShowMessage", CLast::Trace());
+    if (m_unattended) {
+        CLast::Trace() << "ShowMessage while nobody is asked: " << text << "\n";
+        return style == MB_OK ? IDOK : 0;
+    }
     QThread* windowThread = WindowThread();
     if (windowThread == QThread::currentThread()) {
         return ShowHere(text, style, caption);

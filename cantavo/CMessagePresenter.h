@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <atomic>
 #include <deque>
 
 class CWaitDlg;
@@ -34,6 +35,11 @@ public:
     // and the waiting window destroyed. A second true while one is shown only keeps it.
     void ShowWaiting(QWidget* owner, bool show) override;
 
+    // Unattended (the program is being ended by a signal, nobody may be at the screen): no
+    // box is shown; a message stays in the trace, a question gets no answer (0), which is
+    // neither Yes nor No, and whoever asked keeps what it was about.
+    void SetUnattended(bool unattended) { m_unattended = unattended; }
+
     // The waiting window shown now, null when none.
     CWaitDlg* Waiting() const { return m_waiting; }
 
@@ -52,4 +58,5 @@ private:
     // Other threads' messages waiting for the one open now (window thread only).
     std::deque<WPARAM> m_foreign;
     bool m_showingForeign = false;
+    std::atomic<bool> m_unattended{false};
 };

@@ -140,11 +140,13 @@ int main(int argc, char** argv) {
     if (const std::shared_ptr<CVirtualPiano> piano = mmxVirtualPiano()) {
         new CPlayAlong(frame, piano);
     }
-    // A signal closes the window the orderly way; when the close is refused (a take runs or
-    // is not saved), the program ends anyway and keeps an unsaved take in the temporary
-    // folder.
+    // A signal closes the window the orderly way; when that is refused or would wait for a
+    // user, the program ends anyway: ending its event loops ends every open box unanswered,
+    // and an unsaved take is kept in the temporary folder.
     OnTerminationSignals(frame, [frame] {
-        if (!frame->close()) {
+        if (!frame->EndBySignal()) {
+            // The end that follows asks nobody: an unsaved take is kept.
+            CMessagePresenter::Install().SetUnattended(true);
             QCoreApplication::quit();
         }
     });

@@ -1,7 +1,10 @@
 #include "CMemoDlg.h"
 
+#include "CFusion.h"
 #include "CLast.h"
 #include "CManage.h"
+#include "CMemoCodec.h"
+#include "CSequencerRec.h"
 #include "RecorderSkin.h"
 
 #include <QFontDatabase>
@@ -32,8 +35,33 @@ CMemoDlg::CMemoDlg(QWidget* parent) {
 
 CMemoDlg::~CMemoDlg() = default;
 
+QString CMemoDlg::Refusal(const QString& memo) {
+    // The memo is stored in the file's own character set: a character it cannot hold, or a
+    // memo longer than the file keeps, would come back changed without anyone being told.
+    const QByteArray stored = CMemoCodec::ToFile(memo);
+    if (CMemoCodec::FromFile(stored) != memo) {
+        for (const char32_t c : memo.toUcs4()) {
+            const QString one = QString::fromUcs4(&c, 1);
+            if (CMemoCodec::FromFile(CMemoCodec::ToFile(one)) != one) {
+                return QStringLiteral("メモに使えない文字が含まれています。（%1）").arg(one);
+            }
+        }
+        return QStringLiteral("メモに使えない文字が含まれています。");
+    }
+    if (static_cast<std::size_t>(stored.size()) > CSequencerRec::kMemoLimit) {
+        return QStringLiteral("メモが長すぎます。");
+    }
+    return {};
+}
+
 void CMemoDlg::OnOK() {
-    if (CLast::Manage().SetMemo(m_edit->toPlainText()) != 0) {
+    const QString memo = m_edit->toPlainText();
+    const QString refusal = Refusal(memo);
+    if (!refusal.isEmpty()) {
+        CLast::Fusion().ShowMessage(refusal, MB_OK, QStringLiteral("メッセージ"));
+        return;
+    }
+    if (CLast::Manage().SetMemo(memo) != 0) {
         accept();
     }
 }

@@ -20,6 +20,9 @@ public:
     CIconWndButton* OkButton() const { return m_ok; }
     CIconWndButton* CancelButton() const { return m_cancel; }
 
+    // Why the take's file cannot keep this memo as it is, or empty when it can.
+    static QString Refusal(const QString& memo);
+
 protected:
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     void paintEvent(QPaintEvent* event) override;

@@ -95,6 +95,10 @@ void CStBtn::ShowStopped() {
     }
 }
 
+bool CStBtn::IsRunning() const {
+    return m_play->Checkd() != 0 || m_rec->Checkd() != 0;
+}
+
 CIconWndButton* CStBtn::Button(unsigned int message) const {
     switch (message) {
     case WM_ST_REC:

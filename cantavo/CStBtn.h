@@ -31,6 +31,8 @@ public:
     void ShowRecording();
     void ShowPlaying();
     void ShowStopped();
+    // Whether the strip shows a recording or a playback.
+    bool IsRunning() const;
 
     // The button that posts `message` (one of the six numbers above), or null.
     CIconWndButton* Button(unsigned int message) const;

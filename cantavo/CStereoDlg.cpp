@@ -1,6 +1,8 @@
 #include "CStereoDlg.h"
 
 #include "CAlbumDlg.h"
+#include "CCheckUSBdev.h"
+#include "CFusion.h"
 #include "CLast.h"
 #include "CManage.h"
 #include "CSysinfo.h"
@@ -151,6 +153,26 @@ void CStereoDlg::Forward(UINT message, WPARAM wParam, LPARAM lParam) {
     }
 }
 
+void CStereoDlg::OnStopFromMiddle() {
+    bool running = false;
+    for (PANEL panel : {PANEL_SEQ, PANEL_AUD, PANEL_MIX}) {
+        running = running || Panel(panel)->Strip()->IsRunning();
+    }
+    Forward(CSysinfo::WM_STOPFROMMIDDLE, 0, 0);
+    // The engine also stops a take that played to its end; one it stopped because the piano
+    // went away must not look the same to the player, who would take a cut-short recording
+    // for a whole one.
+    if (running && CCheckUSBdev::CheckStatus() != ZQ31_Connected && CLast::HasFusion()) {
+        CLast::Fusion().ShowMessage(
+            m_current == PANEL_SEQ
+                ? QStringLiteral("MIDIデバイスを使用することができません。\r\nZQ31本体と正しく"
+                                 "接続されているかを確認してください。")
+                : QStringLiteral("オーディオデバイスを使用することができません。\r\nZQ31本体と"
+                                 "正しく接続されているかを確認してください。"),
+            MB_OK, QStringLiteral("メッセージ"));
+    }
+}
+
 int CStereoDlg::RunAlbum() {
     CAlbumDlg album(this);
     if (album.exec() != QDialog::Accepted) {
@@ -187,7 +209,7 @@ LRESULT CStereoDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         CWinMsg::PostMessage(m_aud, message, wParam, lParam);
         break;
     case CSysinfo::WM_STOPFROMMIDDLE:
-        Forward(message, wParam, lParam);
+        OnStopFromMiddle();
         break;
     case WM_TAB_SEQ:
         SelectPanel(PANEL_SEQ);

@@ -48,6 +48,7 @@ protected:
 private:
     void ShowPanel(PANEL panel, bool place);
     void OnDataChange();
+    void OnStopFromMiddle();
     void OnAlbum();
     // Opens the album; 0 nothing chosen, 1 a MIDI file, 2 an audio file.
     int RunAlbum();

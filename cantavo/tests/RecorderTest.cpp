@@ -1,5 +1,6 @@
 #include "CAlbumDlg.h"
 #include "CAlbumList.h"
+#include "CCheckUSBdev.h"
 #include "CDanceNoteDlg.h"
 #include "CMemoDlg.h"
 #include "CPromptSoundFile.h"
@@ -20,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <functional>
 
 namespace {
@@ -583,4 +585,301 @@ TEST_F(Recorder, AFailedSaveKeepsTheTakeAndAsksForANameAgain) {
     EXPECT_EQ(round, 2);
     EXPECT_EQ(rig.fusion.texts.size(), 1) << rig.fusion.texts.join(QLatin1Char(',')).toStdString();
     EXPECT_FALSE(QFileInfo::exists(CVeskToy().DataFile(QStringLiteral("Gone.mid"))));
+}
+
+namespace {
+
+// Posts a message to the window as a click on a disabled button never could, and runs it.
+void Send(QObject* target, unsigned int message) {
+    CWinMsg::PostMessage(target, message, 0, 0);
+    CWinMsg::PumpMessages();
+}
+
+// Lets the engine see the piano unplugged, then plugs it in again, so the next test starts
+// with a connected piano.
+void Replug(CWindowRig& rig) {
+    ASSERT_TRUE(Eventually([] { return CCheckUSBdev::LastStatus() == ZQ31_NotConnected; }));
+    rig.piano->Plug();
+    ASSERT_TRUE(Eventually([] { return CCheckUSBdev::LastStatus() == ZQ31_Connected; }));
+}
+
+} // namespace
+
+TEST_F(Recorder, HurriedTransportClicksKeepOneTakeAndTheAlbumShutWhileRunning) {
+    CSeqDlg* panel = window->SeqPanel();
+    CStBtn* strip = panel->Strip();
+    bool albumOpened = false;
+    WhenModal<CAlbumDlg>([&](CAlbumDlg* album) {
+        albumOpened = true;
+        album->reject();
+    });
+
+    // Record pressed twice: one recording, the same take.
+    QTest::mouseClick(strip->Button(CStBtn::WM_ST_REC), Qt::LeftButton);
+    QTest::mouseClick(strip->Button(CStBtn::WM_ST_REC), Qt::LeftButton);
+    CWinMsg::PumpMessages();
+    ASSERT_EQ(midi.GetSoundStatus(), SOUND_REC);
+    const QString take = midi.GetFileName();
+    Click(strip->Button(CStBtn::WM_ST_REC));
+    EXPECT_EQ(midi.GetFileName(), take);
+    EXPECT_TRUE(Checked(strip, CStBtn::WM_ST_REC));
+    PlayNote(rig, 67);
+
+    // Tabs and the album reached while recording are refused and the take records on.
+    for (unsigned int tab :
+         {CStereoDlg::WM_TAB_AUD, CStereoDlg::WM_TAB_MIX, CStereoDlg::WM_TAB_ALBUM}) {
+        rig.fusion.texts.clear();
+        Send(window.get(), tab);
+        EXPECT_EQ(window->CurrentPanel(), CStereoDlg::PANEL_SEQ) << tab;
+        EXPECT_EQ(midi.GetSoundStatus(), SOUND_REC) << tab;
+        EXPECT_EQ(rig.fusion.texts, QStringList{kNotNow}) << tab;
+    }
+    EXPECT_FALSE(albumOpened);
+    EXPECT_EQ(window->Tab(CStereoDlg::WM_TAB_ALBUM)->Checkd(), 0);
+
+    // Stop twice, then play and stop at once and play again before anything was shown.
+    QTest::mouseClick(strip->Button(CStBtn::WM_ST_STOP), Qt::LeftButton);
+    QTest::mouseClick(strip->Button(CStBtn::WM_ST_STOP), Qt::LeftButton);
+    CWinMsg::PumpMessages();
+    ASSERT_EQ(midi.GetSoundStatus(), SOUND_STOP);
+    EXPECT_FALSE(Checked(strip, CStBtn::WM_ST_REC));
+    EXPECT_FALSE(Checked(strip, CStBtn::WM_ST_PLAY));
+    ASSERT_EQ(midi.GetFileFlag(), MODIFIED_DIRTY);
+    EXPECT_EQ(midi.GetFileName(), take);
+
+    for (int round = 0; round < 3; ++round) {
+        QTest::mouseClick(strip->Button(CStBtn::WM_ST_PLAY), Qt::LeftButton);
+        QTest::mouseClick(strip->Button(CStBtn::WM_ST_PLAY), Qt::LeftButton);
+        QTest::mouseClick(strip->Button(CStBtn::WM_ST_STOP), Qt::LeftButton);
+        QTest::mouseClick(strip->Button(CStBtn::WM_ST_PLAY), Qt::LeftButton);
+        CWinMsg::PumpMessages();
+        ASSERT_EQ(midi.GetSoundStatus(), SOUND_PLAY) << round;
+        EXPECT_TRUE(Checked(strip, CStBtn::WM_ST_PLAY)) << round;
+        Click(strip->Button(CStBtn::WM_ST_STOP));
+        ASSERT_EQ(midi.GetSoundStatus(), SOUND_STOP) << round;
+        EXPECT_FALSE(Checked(strip, CStBtn::WM_ST_PLAY)) << round;
+        // A stop message the engine posted for the playback it ended is harmless later.
+        CWinMsg::PumpMessages();
+        EXPECT_FALSE(Checked(strip, CStBtn::WM_ST_PLAY)) << round;
+    }
+    EXPECT_EQ(midi.GetFileName(), take);
+    EXPECT_TRUE(QFileInfo::exists(take));
+    ASSERT_TRUE(Eventually([&] { return Enabled(window->Tab(CStereoDlg::WM_TAB_ALBUM)); }));
+
+    // Played to its end, the strip resets and the tabs open again.
+    Click(strip->Button(CStBtn::WM_ST_PLAY));
+    ASSERT_EQ(midi.GetSoundStatus(), SOUND_PLAY);
+    ASSERT_TRUE(Eventually([&] { return !Checked(strip, CStBtn::WM_ST_PLAY); }));
+    EXPECT_EQ(midi.GetSoundStatus(), SOUND_STOP);
+    ASSERT_TRUE(Eventually([&] { return Enabled(window->Tab(CStereoDlg::WM_TAB_AUD)); }));
+}
+
+TEST_F(Recorder, UnpluggingThePianoStopsTheStripAndKeepsTheTakeSoFar) {
+    CSeqDlg* panel = window->SeqPanel();
+    CStBtn* strip = panel->Strip();
+
+    // Mid-recording: what was played stays in the take, which can still be saved.
+    Click(strip->Button(CStBtn::WM_ST_REC));
+    ASSERT_EQ(midi.GetSoundStatus(), SOUND_REC);
+    PlayNote(rig, 60);
+    PlayNote(rig, 64);
+    rig.fusion.texts.clear();
+    rig.piano->Unplug();
+    ASSERT_TRUE(Eventually([&] { return midi.GetSoundStatus() == SOUND_STOP; }));
+    ASSERT_TRUE(Eventually([&] { return !Checked(strip, CStBtn::WM_ST_REC); }));
+    EXPECT_FALSE(Checked(strip, CStBtn::WM_ST_PLAY));
+    EXPECT_TRUE(Enabled(strip->Button(CStBtn::WM_ST_REC)));
+    ASSERT_TRUE(Eventually([&] { return !rig.fusion.texts.isEmpty(); }));
+    ASSERT_TRUE(Eventually([&] { return Enabled(window->Tab(CStereoDlg::WM_TAB_AUD)); }));
+    EXPECT_EQ(midi.GetFileFlag(), MODIFIED_DIRTY);
+    ASSERT_TRUE(Eventually([&] { return Enabled(panel->SaveButton()); }));
+    Replug(rig);
+    SaveAs(QStringLiteral("Unplugged"));
+    Click(panel->SaveButton());
+    const QString saved = CVeskToy().DataFile(QStringLiteral("Unplugged.mid"));
+    ASSERT_TRUE(QFileInfo::exists(saved));
+
+    // Mid-playback: the strip stops with a message, and the take plays again once plugged.
+    rig.piano->ClearReceived();
+    Click(strip->Button(CStBtn::WM_ST_PLAY));
+    ASSERT_EQ(midi.GetSoundStatus(), SOUND_PLAY);
+    rig.fusion.texts.clear();
+    rig.piano->Unplug();
+    ASSERT_TRUE(Eventually([&] { return midi.GetSoundStatus() == SOUND_STOP; }));
+    ASSERT_TRUE(Eventually([&] { return !Checked(strip, CStBtn::WM_ST_PLAY); }));
+    ASSERT_TRUE(Eventually([&] { return !rig.fusion.texts.isEmpty(); }));
+    ASSERT_TRUE(Eventually([&] { return Enabled(window->Tab(CStereoDlg::WM_TAB_AUD)); }));
+    Replug(rig);
+    rig.piano->ClearReceived();
+    Click(strip->Button(CStBtn::WM_ST_PLAY));
+    ASSERT_EQ(midi.GetSoundStatus(), SOUND_PLAY);
+    ASSERT_TRUE(Eventually([&] { return NoteOns(rig) == std::vector<int>{60, 64}; }));
+    ASSERT_TRUE(Eventually([&] { return !Checked(strip, CStBtn::WM_ST_PLAY); }));
+
+    // The audio take recorded so far is kept as a WAV file that can be read.
+    rig.piano->SetSignal(CVirtualPiano::Signal::Sine, 440.0, 0.5);
+    Click(window->Tab(CStereoDlg::WM_TAB_AUD));
+    CStBtn* audStrip = window->AudPanel()->Strip();
+    Click(audStrip->Button(CStBtn::WM_ST_REC));
+    ASSERT_EQ(audio.GetSoundStatus(), SOUND_REC);
+    ASSERT_TRUE(Eventually([&] { return QFileInfo(audio.GetFileName()).size() > 8192; }));
+    rig.fusion.texts.clear();
+    rig.piano->Unplug();
+    ASSERT_TRUE(Eventually([&] { return audio.GetSoundStatus() == SOUND_STOP; }));
+    ASSERT_TRUE(Eventually([&] { return !Checked(audStrip, CStBtn::WM_ST_REC); }));
+    ASSERT_TRUE(Eventually([&] { return !rig.fusion.texts.isEmpty(); }));
+    EXPECT_EQ(audio.GetFileFlag(), MODIFIED_DIRTY);
+    const QByteArray kept = WavData(audio.GetFileName());
+    EXPECT_GT(kept.size(), 4096);
+    QFile wav(audio.GetFileName());
+    ASSERT_TRUE(wav.open(QIODevice::ReadOnly));
+    const QByteArray image = wav.readAll();
+    const qsizetype chunk = image.indexOf("data");
+    ASSERT_GE(chunk, 0);
+    // The header's data length matches the samples the file holds.
+    std::uint32_t dataLength = 0;
+    std::memcpy(&dataLength, image.constData() + chunk + 4, 4);
+    EXPECT_EQ(static_cast<qsizetype>(dataLength), kept.size());
+    Replug(rig);
+}
+
+TEST_F(Recorder, TheMemoKeepsEveryCharacterItStoresAndRefusesOthersOutLoud) {
+    CSeqDlg* panel = window->SeqPanel();
+    RecordMidiTake();
+    SaveAs(QStringLiteral("Memo"));
+    Click(panel->SaveButton());
+    const QString saved = CVeskToy().DataFile(QStringLiteral("Memo.mid"));
+    ASSERT_TRUE(QFileInfo::exists(saved));
+
+    const auto writeMemo = [&](const QString& text, bool expectOpen) {
+        bool stillOpen = false;
+        WhenModal<CMemoDlg>([&](CMemoDlg* dialog) {
+            dialog->Edit()->setPlainText(text);
+            Click(dialog->OkButton());
+            stillOpen = dialog->isVisible();
+            if (stillOpen) {
+                Click(dialog->CancelButton());
+            }
+        });
+        rig.fusion.texts.clear();
+        Click(panel->MemoButton());
+        EXPECT_EQ(stillOpen, expectOpen);
+    };
+
+    // 2000 characters of Japanese go into the file whole.
+    QString longMemo;
+    while (longMemo.size() < 2000) {
+        longMemo += QStringLiteral("練習曲ハ長調");
+    }
+    longMemo.truncate(2000);
+    writeMemo(longMemo, false);
+    EXPECT_EQ(rig.manage->GetSeqMemo(), longMemo);
+    EXPECT_EQ(rig.manage->GetAlbumSMFMemo(saved), longMemo);
+
+    // Characters the file cannot hold are refused with a message; nothing changes.
+    writeMemo(QStringLiteral("上手に弾けた🎹"), true);
+    ASSERT_FALSE(rig.fusion.texts.isEmpty());
+    EXPECT_EQ(rig.manage->GetSeqMemo(), longMemo);
+    EXPECT_EQ(rig.manage->GetAlbumSMFMemo(saved), longMemo);
+
+    // An empty memo clears the one in the file.
+    writeMemo(QString(), false);
+    EXPECT_EQ(rig.manage->GetSeqMemo(), QString());
+    EXPECT_EQ(rig.manage->GetAlbumSMFMemo(saved), QString());
+
+    // A memo longer than the file can hold is refused, not cut short.
+    writeMemo(QString(6000, QChar(u'譜')), true);
+    ASSERT_FALSE(rig.fusion.texts.isEmpty());
+    EXPECT_EQ(rig.manage->GetSeqMemo(), QString());
+
+    // No memo can be written while the take plays.
+    Click(panel->Strip()->Button(CStBtn::WM_ST_PLAY));
+    ASSERT_EQ(midi.GetSoundStatus(), SOUND_PLAY);
+    EXPECT_TRUE(Eventually([&] { return !Enabled(panel->MemoButton()); }));
+}
+
+TEST_F(Recorder, SliderDragsDuringPlaybackChangeTheTempoAndThePlaybackEnds) {
+    CSeqDlg* panel = window->SeqPanel();
+    RecordMidiTake();
+    CStBtn* strip = panel->Strip();
+    Click(strip->Button(CStBtn::WM_ST_PLAY));
+    ASSERT_EQ(midi.GetSoundStatus(), SOUND_PLAY);
+    CSeqSlider* tempo = panel->TempoSlider();
+    const int middle = tempo->height() / 2;
+    QTest::mousePress(tempo, Qt::LeftButton, {}, QPoint(tempo->width() / 2, middle));
+    for (int x = tempo->width() / 2; x < tempo->width(); x += 10) {
+        QTest::mouseMove(tempo, QPoint(x, middle));
+        CWinMsg::PumpMessages();
+    }
+    QTest::mouseMove(tempo, QPoint(tempo->width() + 40, middle));
+    QTest::mouseRelease(tempo, Qt::LeftButton, {}, QPoint(tempo->width() + 40, middle));
+    CWinMsg::PumpMessages();
+    EXPECT_EQ(rig.manage->GetTempo(), 300u);
+    EXPECT_EQ(tempo->GetPos(), 300);
+    CSeqSlider* key = panel->KeySlider();
+    QTest::mouseClick(key, Qt::LeftButton, {}, QPoint(key->width() - 1, key->height() / 2));
+    CWinMsg::PumpMessages();
+    ASSERT_TRUE(Eventually([&] { return !Checked(strip, CStBtn::WM_ST_PLAY); }));
+    EXPECT_EQ(midi.GetSoundStatus(), SOUND_STOP);
+    EXPECT_EQ(tempo->GetPos(), static_cast<int>(rig.manage->GetTempo()));
+    EXPECT_EQ(key->GetPos(), static_cast<int>(rig.manage->GetSeqKey()) + 5);
+}
+
+TEST_F(Recorder, ClosingWithTwoUnsavedTakesAsksForEachAndHonoursEveryAnswer) {
+    rig.piano->SetSignal(CVirtualPiano::Signal::Sine, 440.0, 0.5);
+    const auto recordBoth = [&] {
+        RecordMidiTake();
+        ASSERT_EQ(rig.manage->AudRec(), ERR_VESK_OK);
+        ASSERT_TRUE(Eventually([&] { return QFileInfo(audio.GetFileName()).size() > 4096; }));
+        ASSERT_EQ(rig.manage->AudStop(), ERR_VESK_OK);
+        ASSERT_EQ(audio.GetFileFlag(), MODIFIED_DIRTY);
+        CWinMsg::PumpMessages();
+    };
+
+    // MIDI kept by cancelling its name: nothing closes, the audio take is not even asked for.
+    recordBoth();
+    const QString midiTake = midi.GetFileName();
+    const QString audioTake = audio.GetFileName();
+    rig.fusion.Answer(IDYES);
+    WhenModal<CSaveNameDlg>([](CSaveNameDlg* dialog) { dialog->reject(); });
+    EXPECT_FALSE(window->close());
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(QFileInfo::exists(midiTake));
+    EXPECT_TRUE(QFileInfo::exists(audioTake));
+    EXPECT_EQ(audio.GetFileFlag(), MODIFIED_DIRTY);
+
+    // MIDI discarded, audio kept by cancelling: the MIDI take is gone, the audio one stays.
+    rig.fusion.Answer(IDNO);
+    rig.fusion.Answer(IDYES);
+    WhenModal<CSaveNameDlg>([](CSaveNameDlg* dialog) { dialog->reject(); });
+    EXPECT_FALSE(window->close());
+    EXPECT_FALSE(QFileInfo::exists(midiTake));
+    EXPECT_TRUE(QFileInfo::exists(audioTake));
+    EXPECT_EQ(audio.GetFileFlag(), MODIFIED_DIRTY);
+
+    // Audio saved under a name: the window closes.
+    rig.fusion.Answer(IDYES);
+    SaveAs(QStringLiteral("Kept"));
+    EXPECT_TRUE(window->close());
+    EXPECT_TRUE(QFileInfo::exists(CVeskToy().DataFile(QStringLiteral("Kept.wav"))));
+
+    // Both saved, or both discarded, also close it.
+    window->show();
+    recordBoth();
+    rig.fusion.Answer(IDYES);
+    SaveAs(QStringLiteral("Both"));
+    rig.fusion.Answer(IDYES);
+    SaveAs(QStringLiteral("Both"));
+    EXPECT_TRUE(window->close());
+    EXPECT_TRUE(QFileInfo::exists(CVeskToy().DataFile(QStringLiteral("Both.mid"))));
+    EXPECT_TRUE(QFileInfo::exists(CVeskToy().DataFile(QStringLiteral("Both.wav"))));
+    window->show();
+    recordBoth();
+    const QString lastMidi = midi.GetFileName();
+    const QString lastAudio = audio.GetFileName();
+    rig.fusion.Answer(IDNO);
+    rig.fusion.Answer(IDNO);
+    EXPECT_TRUE(window->close());
+    EXPECT_FALSE(QFileInfo::exists(lastMidi));
+    EXPECT_FALSE(QFileInfo::exists(lastAudio));
 }

@@ -328,4 +328,71 @@ TEST(VirtualPianoVoice, ANamedSoundFontThatIsNotThereLeavesTheOwnSound) {
     EXPECT_EQ(voice, own);
 }
 
+// Sound fonts that are no sound fonts, named by the user: each is said with its name, nothing
+// crashes, and the output stays the deterministic tone.
+TEST(VirtualPianoVoice, BrokenSoundFontsAreRefusedWithTheirNameAndTheToneStays) {
+    const std::string dir = testing::TempDir() + "/broken-fonts-" + std::to_string(getpid());
+    std::filesystem::create_directories(dir);
+    std::vector<std::string> fonts;
+    auto write = [&](const std::string& name, const std::string& bytes) {
+        const std::string path = dir + "/" + name;
+        std::ofstream(path, std::ios::binary) << bytes;
+        fonts.push_back(path);
+    };
+    write("empty.sf2", "");
+    write("text.sf2", "this is not a sound font\n");
+    write("riff-only.sf2", std::string("RIFF\xff\xff\xff\x7fsfbk", 12));
+    write("wrong-riff.sf2", std::string("RIFF\x04\x00\x00\x00WAVEfmt ", 16));
+    // A real sound font cut short and one with its middle overwritten.
+    const std::string real = "/usr/share/sounds/sf2/TimGM6mb.sf2";
+    if (std::filesystem::is_regular_file(real)) {
+        std::ifstream in(real, std::ios::binary);
+        const std::string whole((std::istreambuf_iterator<char>(in)), {});
+        for (const std::size_t cut : {std::size_t{8}, std::size_t{100}, std::size_t{4096},
+                                      whole.size() / 2, whole.size() - 1}) {
+            write("cut-" + std::to_string(cut) + ".sf2", whole.substr(0, cut));
+        }
+        std::string scrambled = whole;
+        for (std::size_t i = 0; i < 4096 && i < scrambled.size(); ++i) {
+            scrambled[scrambled.size() - 8192 + i] = static_cast<char>(0xFF);
+        }
+        write("scrambled-end.sf2", scrambled);
+    }
+    fonts.push_back(dir); // a folder
+    fonts.push_back(dir + "/missing.sf2");
+
+    CVirtualPiano reference;
+    reference.SetActiveSensing(false);
+    Bytes own(4000);
+    reference.ProduceAudio(own.data(), own.size(), 2, kRate, 16, 0);
+    // The program says why once; the synthesizer's libraries add nothing of their own.
+    testing::internal::CaptureStderr();
+    for (const std::string& font : fonts) {
+        SCOPED_TRACE(font);
+        CVirtualPiano piano;
+        piano.SetActiveSensing(false);
+        setenv("CANTAVO_SOUNDFONT", font.c_str(), 1);
+        const std::string error = piano.EnableVoice();
+        const std::string heard = piano.Hear("null");
+        unsetenv("CANTAVO_SOUNDFONT");
+        if (font.find("scrambled") != std::string::npos && error.empty()) {
+            // Sample data the synthesizer does not check may load; it must play all the same.
+            piano.PressKey(60, 100);
+            Bytes sound(44100);
+            piano.ProduceAudio(sound.data(), sound.size(), 2, kRate, 16, 0);
+            piano.StopHearing();
+            continue;
+        }
+        EXPECT_NE(error.find(font), std::string::npos) << error;
+        EXPECT_NE(heard.find(font), std::string::npos) << heard;
+        EXPECT_FALSE(piano.IsHearing());
+        EXPECT_TRUE(piano.SoundFont().empty());
+        Bytes sound(4000);
+        piano.ProduceAudio(sound.data(), sound.size(), 2, kRate, 16, 0);
+        EXPECT_EQ(sound, own);
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    std::filesystem::remove_all(dir);
+}
+
 } // namespace

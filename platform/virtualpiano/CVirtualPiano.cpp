@@ -579,11 +579,14 @@ void CVirtualPiano::SetVolumeKnob(unsigned percent) {
 
 std::string CVirtualPiano::Hear(const std::string& device) {
     std::string font;
+    std::unique_ptr<CPianoSpeaker> gone;
     {
         const std::lock_guard<std::mutex> guard(m_stateLock);
-        if (m_speaker) {
+        if (m_speaker && !m_speaker->Ended()) {
             return {};
         }
+        // A loudspeaker whose device went away makes room for a new one.
+        gone = std::move(m_speaker);
         font = m_voice ? m_voice->SoundFont() : CPianoVoice::FindSoundFont();
     }
     std::string error;
@@ -618,5 +621,5 @@ void CVirtualPiano::StopHearing() {
 
 bool CVirtualPiano::IsHearing() const {
     const std::lock_guard<std::mutex> guard(m_stateLock);
-    return m_speaker != nullptr;
+    return m_speaker != nullptr && !m_speaker->Ended();
 }

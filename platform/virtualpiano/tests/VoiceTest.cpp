@@ -281,6 +281,31 @@ TEST_F(Voiced, ItsLoudspeakerSoundsItsVoiceMixedWithWhatThePcPlays) {
     EXPECT_TRUE(key);
 }
 
+// A loudspeaker whose device goes away (here: a file PCM on a disk that is full) stops being
+// heard and says so; asking again opens it anew, and stopping is always safe.
+TEST_F(Voiced, ALoudspeakerThatWentAwayIsNotHeardAndCanBeOpenedAgain) {
+    const std::string device = "file:FILE=/dev/full,FORMAT=raw";
+    const std::string error = piano.Hear(device);
+    if (error.find("cannot be opened") != std::string::npos) {
+        GTEST_SKIP() << "no file PCM here: " << error;
+    }
+    ASSERT_EQ(error, "");
+    piano.PressKey(60, 100);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    while (piano.IsHearing() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_FALSE(piano.IsHearing());
+    // What the PC plays and the keys still reach the piano; nothing waits for the dead device.
+    const Bytes played(44100, 0x20);
+    piano.ConsumeAudio(played.data(), played.size(), 2, kRate, 16);
+    piano.ReleaseKey(60);
+    EXPECT_EQ(piano.Hear(device), "");
+    piano.StopHearing();
+    piano.StopHearing();
+    EXPECT_FALSE(piano.IsHearing());
+}
+
 TEST_F(Voiced, KeysAndPanelChangesFromOtherThreadsWhileItRenders) {
     std::atomic<bool> stop{false};
     std::thread player([&] {

@@ -223,10 +223,16 @@ void CPianoVoice::ApplyPanel(const CVirtualPiano::Panel& panel, bool force) {
     const int fine = panel.tuningMsb * 128 + panel.tuningLsb - 0x2000;
     const float cents = static_cast<float>(fine) * 100.0f / 8192.0f;
     for (const int channel : {kMainChannel, kDualChannel}) {
-        fluid_synth_cc(m_synth, channel, kReverbSend, panel.reverb != 0 ? kReverbOnSend : 0);
-        fluid_synth_cc(m_synth, channel, kChorusSend, 0);
-        fluid_synth_set_gen(m_synth, channel, GEN_FILTERFC, cutoff);
-        fluid_synth_set_gen(m_synth, channel, GEN_FINETUNE, cents);
+        if (force || panel.reverb != before.reverb) {
+            fluid_synth_cc(m_synth, channel, kReverbSend, panel.reverb != 0 ? kReverbOnSend : 0);
+            fluid_synth_cc(m_synth, channel, kChorusSend, 0);
+        }
+        if (force || panel.brilliance != before.brilliance) {
+            fluid_synth_set_gen(m_synth, channel, GEN_FILTERFC, cutoff);
+        }
+        if (force || panel.tuningMsb != before.tuningMsb || panel.tuningLsb != before.tuningLsb) {
+            fluid_synth_set_gen(m_synth, channel, GEN_FINETUNE, cents);
+        }
     }
 }
 

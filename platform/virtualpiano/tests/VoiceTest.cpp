@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <thread>
@@ -304,6 +305,93 @@ TEST_F(Voiced, ALoudspeakerThatWentAwayIsNotHeardAndCanBeOpenedAgain) {
     piano.StopHearing();
     piano.StopHearing();
     EXPECT_FALSE(piano.IsHearing());
+}
+
+// Renders until a tenth of a second is digital silence, at most seconds of audio; a note left
+// sounding (strings hold for as long as they are held) never gets there.
+bool FallsSilent(const std::function<void(Bytes&, std::size_t)>& record, double seconds) {
+    for (double done = 0.0; done < seconds; done += 0.1) {
+        Bytes block;
+        record(block, kRate / 10);
+        if (std::all_of(block.begin(), block.end(), [](std::uint8_t b) { return b == 0; })) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// All the keys at once (far beyond the synthesizer's polyphony) in strings, while the panel
+// changes under them and garbage arrives between the notes: every release still ends its note,
+// and so does all-notes-off.
+TEST_F(Voiced, EveryReleaseEndsItsNoteWhateverThePanelAndTheWireDidMeanwhile) {
+    auto record = [this](Bytes& into, std::size_t frames) { Record(into, frames); };
+    auto send = [this](const Bytes& bytes) { piano.Receive(bytes.data(), bytes.size()); };
+    Bytes sound;
+    piano.PressVoice(48);
+    const std::vector<std::function<void()>> changes{
+        [&] { piano.PressDual(40); },
+        [&] { piano.PressTranspose(64 + 7); },
+        [&] { piano.PressTuning(0x7F, 0x7F); },
+        [&] { piano.PressTouch(80); },
+        [&] { piano.PressBrilliance(48); },
+        [&] { piano.PressReverb(false); },
+        [&] {
+            send({0xF0, 0x7F, 0x7F, 0x04, 0x04, 0x00, 64 - 12, 0xF7});
+        },
+        [&] {
+            send({0xF0, 0x50, 0x2C, 0x05, 0x00, 0x1F, 0x02, 0x10, 0x00, 0x00, 0x00, 52, 0xF7});
+        },
+        [&] {
+            send({0xC0, 49});
+        }, // ends dual play
+        [&] { piano.PressReverb(true); },
+    };
+    for (int key = 21; key <= 108; ++key) {
+        piano.PressKey(static_cast<std::uint8_t>(key), static_cast<std::uint8_t>(key));
+        if (key % 9 == 0) {
+            changes[static_cast<std::size_t>(key / 9) % changes.size()]();
+            Record(sound, kBlockFrames);
+        }
+    }
+    // The keys beyond the piano's, on the wire, among broken messages.
+    for (int key = 0; key < 128; ++key) {
+        if (key < 21 || key > 108) {
+            send({0x90, static_cast<std::uint8_t>(key), 0x80, 0xF7, 0x90,
+                  static_cast<std::uint8_t>(key), 100, 0xF0, 0x7F, 0x90});
+        }
+    }
+    Record(sound, kRate / 2);
+    piano.PressTranspose(64 - 3);
+    for (int key = 0; key < 128; ++key) {
+        if (key < 21 || key > 108) {
+            send({0x80, static_cast<std::uint8_t>(key), 0});
+        } else {
+            piano.ReleaseKey(static_cast<std::uint8_t>(key));
+        }
+        if (key % 16 == 0) {
+            changes[static_cast<std::size_t>(key / 16) % changes.size()]();
+        }
+    }
+    EXPECT_TRUE(piano.SoundingNotes().empty());
+    EXPECT_TRUE(FallsSilent(record, 20.0));
+
+    // All notes off ends what the wire and the panel's keys hold, whatever the transpose.
+    piano.PressDual(48);
+    for (int key = 40; key < 80; ++key) {
+        send({0x90, static_cast<std::uint8_t>(key), 90});
+        piano.PressKey(static_cast<std::uint8_t>(key + 1), 90);
+        piano.PressTranspose(static_cast<std::uint8_t>(64 + key % 5));
+    }
+    Record(sound, kRate / 5);
+    send({0xB0, 123, 0});
+    EXPECT_TRUE(piano.SoundingNotes().empty());
+    EXPECT_TRUE(FallsSilent(record, 20.0));
+
+    // The knob beyond its ends stays at them.
+    piano.SetVolumeKnob(~0u);
+    EXPECT_EQ(piano.VolumeKnob(), 100u);
+    piano.SetVolumeKnob(0);
+    EXPECT_EQ(piano.VolumeKnob(), 0u);
 }
 
 TEST_F(Voiced, KeysAndPanelChangesFromOtherThreadsWhileItRenders) {

@@ -394,6 +394,53 @@ TEST_F(Voiced, EveryReleaseEndsItsNoteWhateverThePanelAndTheWireDidMeanwhile) {
     EXPECT_EQ(piano.VolumeKnob(), 0u);
 }
 
+// The loudspeaker opened and closed over and over from two threads while a third plays and
+// turns the knob and the test's thread records: no crash, no race, and it ends up closed.
+TEST_F(Voiced, HearingStartsAndStopsFromManyThreadsWhileItPlays) {
+    std::string error = piano.Hear("null");
+    if (error.find("cannot be opened") != std::string::npos) {
+        GTEST_SKIP() << "no null PCM here: " << error;
+    }
+    ASSERT_EQ(error, "");
+    std::atomic<int> opened{0};
+    auto toggle = [&] {
+        for (int i = 0; i < 3; ++i) {
+            if (piano.Hear("null").empty()) {
+                ++opened;
+            }
+            piano.IsHearing();
+            piano.StopHearing();
+        }
+    };
+    std::atomic<bool> stop{false};
+    std::thread player([&] {
+        const Bytes played(1764, 0x30);
+        for (unsigned i = 0; !stop; ++i) {
+            piano.PressKey(static_cast<std::uint8_t>(40 + i % 40), 90);
+            piano.ConsumeAudio(played.data(), played.size(), 2, kRate, 16);
+            piano.SetVolumeKnob(i % 3 == 0 ? 0 : 100);
+            piano.ReleaseKey(static_cast<std::uint8_t>(40 + i % 40));
+        }
+    });
+    std::thread first(toggle), second(toggle);
+    Bytes sound;
+    std::atomic<int> done{0};
+    std::thread watcher([&] {
+        first.join();
+        second.join();
+        ++done;
+    });
+    while (done == 0) {
+        Record(sound, kBlockFrames);
+        sound.clear();
+    }
+    watcher.join();
+    stop = true;
+    player.join();
+    EXPECT_GE(opened.load(), 3);
+    EXPECT_FALSE(piano.IsHearing());
+}
+
 TEST_F(Voiced, KeysAndPanelChangesFromOtherThreadsWhileItRenders) {
     std::atomic<bool> stop{false};
     std::thread player([&] {

@@ -159,10 +159,31 @@ bool CPlayAlong::eventFilter(QObject* watched, QEvent* event) {
 
 bool CPlayAlong::OnKey(QObject* watched, QKeyEvent* event, bool press) {
     auto* widget = qobject_cast<QWidget*>(watched);
+    if (widget == nullptr) {
+        return false;
+    }
     // A key a text field ignored comes on to its parents: the field with the keyboard is what
     // counts, not the widget the key has come to.
-    if (!m_enabled || widget == nullptr || widget->window() != m_window || TakesText(widget) ||
-        TakesText(QApplication::focusWidget())) {
+    const bool ours = m_enabled && widget->window() == m_window && !TakesText(widget) &&
+                      !TakesText(QApplication::focusWidget());
+    // A key that plays a note ends it when it comes up, whatever was pressed or focused since:
+    // a modifier or a click into a text field must not leave the note sounding.
+    // Shift pressed meanwhile changes what the key is called (2 comes up as @), not which key it
+    // is: the keyboard's scan code says that.
+    if (!press && !event->isAutoRepeat()) {
+        const quint32 scan = event->nativeScanCode();
+        for (std::size_t slot = 0; slot < m_held.size(); ++slot) {
+            const bool same = Offset(event->key()) >= 0
+                                  ? slot == static_cast<std::size_t>(Slot(event->key()))
+                                  : scan != 0 && m_scan[slot] == scan;
+            if (same && m_held[slot] >= 0) {
+                m_piano->ReleaseKey(static_cast<std::uint8_t>(m_held[slot]));
+                m_held[slot] = -1;
+                return ours;
+            }
+        }
+    }
+    if (!ours) {
         return false;
     }
     const Qt::KeyboardModifiers shortcut = Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier;
@@ -191,6 +212,7 @@ bool CPlayAlong::OnKey(QObject* watched, QKeyEvent* event, bool press) {
             return true;
         }
         held = note;
+        m_scan[static_cast<std::size_t>(Slot(key))] = event->nativeScanCode();
         m_piano->PressKey(static_cast<std::uint8_t>(note), kVelocity);
     } else if (held >= 0) {
         m_piano->ReleaseKey(static_cast<std::uint8_t>(held));

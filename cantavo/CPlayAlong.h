@@ -40,4 +40,6 @@ private:
     int m_base = 48;
     // The note each held computer key started, so an octave change never leaves one hanging.
     std::array<int, 128> m_held{};
+    // The keyboard's scan code of each, to know it again under another name.
+    std::array<quint32, 128> m_scan{};
 };

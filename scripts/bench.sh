@@ -13,7 +13,7 @@ benchmarks=(foundation_bench model_bench smf_bench codec_bench skin_bench widget
 timings=("winmsg_latency 2000" "stream_timing 2" "stream_timing 2 alsa" "wave_drift 2" "watch_load 2"
     "panel_latency 200" "seq_play_timing 60" "metronome_timing 2" "compression_timing 60"
     "rec_load 10 5" "audio_play_load 5" "manage_timing 20" "palette_animation 10"
-    "note_display_lag 30" "voice_load 10")
+    "note_display_lag 30" "voice_load 10" "piano_soak 20")
 targets=("${benchmarks[@]}")
 for timing in "${timings[@]}"; do
     targets+=("${timing%% *}")

@@ -16,7 +16,7 @@ packages=(
     lame mpg123 ffmpeg sox
     qt6-svg-dev
     dpkg-dev lintian appstream desktop-file-utils
-    libfluidsynth-dev timgm6mb-soundfont fluid-soundfont-gm
+    libfluidsynth-dev timgm6mb-soundfont
 )
 
 missing=()

@@ -116,6 +116,40 @@ TEST_F(PlayAlong, KeysHeldWhenTheWindowLosesTheKeyboardOrGoesAreReleased) {
     EXPECT_TRUE(piano->SoundingNotes().empty());
 }
 
+TEST_F(PlayAlong, AKeyLetGoWithAModifierDownOrATextFieldFocusedStillEndsItsNote) {
+    CPlayAlong along(&window, piano);
+    window.show();
+    QApplication::setActiveWindow(&window);
+    button->setFocusPolicy(Qt::StrongFocus);
+    button->setFocus();
+    // Ctrl, Alt or Meta pressed while a note is held turns no release into a shortcut.
+    Key(button, QEvent::KeyPress, Qt::Key_Z);
+    Key(button, QEvent::KeyPress, Qt::Key_X);
+    Key(button, QEvent::KeyPress, Qt::Key_C);
+    Key(button, QEvent::KeyRelease, Qt::Key_Z, Qt::ControlModifier);
+    Key(button, QEvent::KeyRelease, Qt::Key_X, Qt::AltModifier | Qt::ShiftModifier);
+    Key(button, QEvent::KeyRelease, Qt::Key_C, Qt::MetaModifier);
+    EXPECT_TRUE(piano->SoundingNotes().empty());
+    // A click into a text field while a key is held: the field gets the keyboard, the note its
+    // end.
+    Key(button, QEvent::KeyPress, Qt::Key_V);
+    field->setFocus();
+    ASSERT_EQ(QApplication::focusWidget(), field);
+    Key(field, QEvent::KeyRelease, Qt::Key_V);
+    EXPECT_TRUE(piano->SoundingNotes().empty());
+    // The field still takes its letters.
+    Tap(field, Qt::Key_B);
+    EXPECT_EQ(Played().size(), 8u);
+    // Shift pressed while 2 is held: the key comes up as @, with the same scan code.
+    button->setFocus();
+    QKeyEvent two(QEvent::KeyPress, Qt::Key_2, {}, 11, '2', 0, "2");
+    QCoreApplication::sendEvent(button, &two);
+    EXPECT_EQ(piano->SoundingNotes(), (std::set<int>{61}));
+    QKeyEvent at(QEvent::KeyRelease, Qt::Key_At, Qt::ShiftModifier, 11, '@', 1, "@");
+    QCoreApplication::sendEvent(button, &at);
+    EXPECT_TRUE(piano->SoundingNotes().empty());
+}
+
 TEST_F(PlayAlong, WithoutAVirtualPianoItPlaysNothing) {
     CPlayAlong along(&window, nullptr);
     Tap(button, Qt::Key_Z);

@@ -112,6 +112,7 @@ void CPianoSpeaker::Run() {
             if (result < 0) {
                 // An underrun or a suspend is got over; a device that went away ends hearing.
                 if (snd_pcm_recover(m_pcm, static_cast<int>(result), 1) < 0) {
+                    m_ended = true;
                     return;
                 }
                 continue;

@@ -32,6 +32,8 @@ public:
              unsigned bits);
     // How many frames have gone to the device.
     std::uint64_t Frames() const { return m_frames; }
+    // Whether the device went away (it is heard no more).
+    bool Ended() const { return m_ended; }
 
 private:
     CPianoSpeaker(std::unique_ptr<CPianoVoice> voice, _snd_pcm* pcm);
@@ -40,6 +42,7 @@ private:
     std::unique_ptr<CPianoVoice> m_voice;
     _snd_pcm* m_pcm;
     std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_ended{false};
     std::atomic<std::uint64_t> m_frames{0};
     // What the PC played, as stereo frames at kRate, waiting to be heard.
     std::mutex m_mixLock;

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <utility>
 
 namespace {
@@ -39,6 +41,23 @@ void QuietLibrary() {
     });
 }
 
+// Whether a file begins as a SoundFont 2 (or 3) bank does, and is as long as it says. Anything
+// else would go on to the synthesizer's other loaders, which fill standard error with
+// complaints about it.
+bool IsSoundFont(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    unsigned char head[12] = {};
+    if (!file.read(reinterpret_cast<char*>(head), sizeof head)) {
+        return false;
+    }
+    const std::uint64_t length = static_cast<std::uint64_t>(head[4]) | (head[5] << 8) |
+                                 (head[6] << 16) | (static_cast<std::uint64_t>(head[7]) << 24);
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    return !error && std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "sfbk", 4) == 0 &&
+           length + 8 <= size;
+}
+
 bool IsFile(const std::string& path) {
     std::error_code error;
     return !path.empty() && std::filesystem::is_regular_file(path, error);
@@ -51,7 +70,9 @@ std::string CPianoVoice::FindSoundFont() {
     if (chosen != nullptr && std::string(chosen) == "none") {
         return {};
     }
-    if (chosen != nullptr && IsFile(chosen)) {
+    if (chosen != nullptr && *chosen != '\0') {
+        // The user's choice, even one that is not there: loading it says why it cannot be
+        // used, where another font in its place would leave the user wondering.
         return chosen;
     }
     for (const char* path :
@@ -69,6 +90,10 @@ std::unique_ptr<CPianoVoice> CPianoVoice::Create(const std::string& soundFont, u
     if (!IsFile(soundFont)) {
         error = soundFont.empty() ? "no General MIDI sound font is installed or chosen"
                                   : "the sound font " + soundFont + " is not a file";
+        return nullptr;
+    }
+    if (!IsSoundFont(soundFont)) {
+        error = "the sound font " + soundFont + " is not a SoundFont 2 file";
         return nullptr;
     }
     std::unique_ptr<CPianoVoice> voice(new CPianoVoice(soundFont, rate));
@@ -198,10 +223,16 @@ void CPianoVoice::ApplyPanel(const CVirtualPiano::Panel& panel, bool force) {
     const int fine = panel.tuningMsb * 128 + panel.tuningLsb - 0x2000;
     const float cents = static_cast<float>(fine) * 100.0f / 8192.0f;
     for (const int channel : {kMainChannel, kDualChannel}) {
-        fluid_synth_cc(m_synth, channel, kReverbSend, panel.reverb != 0 ? kReverbOnSend : 0);
-        fluid_synth_cc(m_synth, channel, kChorusSend, 0);
-        fluid_synth_set_gen(m_synth, channel, GEN_FILTERFC, cutoff);
-        fluid_synth_set_gen(m_synth, channel, GEN_FINETUNE, cents);
+        if (force || panel.reverb != before.reverb) {
+            fluid_synth_cc(m_synth, channel, kReverbSend, panel.reverb != 0 ? kReverbOnSend : 0);
+            fluid_synth_cc(m_synth, channel, kChorusSend, 0);
+        }
+        if (force || panel.brilliance != before.brilliance) {
+            fluid_synth_set_gen(m_synth, channel, GEN_FILTERFC, cutoff);
+        }
+        if (force || panel.tuningMsb != before.tuningMsb || panel.tuningLsb != before.tuningLsb) {
+            fluid_synth_set_gen(m_synth, channel, GEN_FINETUNE, cents);
+        }
     }
 }
 

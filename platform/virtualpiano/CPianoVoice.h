@@ -23,8 +23,8 @@ struct _fluid_synth_t;
 // only that thread touches the synthesizer. Telling never waits for rendering.
 class CPianoVoice {
 public:
-    // A sound font to use: CANTAVO_SOUNDFONT when it names a file, else the small TimGM6mb,
-    // else FluidR3; empty when there is none, or CANTAVO_SOUNDFONT is "none".
+    // A sound font to use: the one CANTAVO_SOUNDFONT names (whether or not it is there), else
+    // the small TimGM6mb, else FluidR3; empty when there is none, or CANTAVO_SOUNDFONT is "none".
     static std::string FindSoundFont();
 
     // Loads the sound font for rendering at rate; null with the reason in error when it cannot.

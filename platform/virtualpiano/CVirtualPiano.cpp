@@ -66,7 +66,9 @@ std::uint8_t Channel(const CVirtualPiano::Panel& panel) {
 
 } // namespace
 
-CVirtualPiano::CVirtualPiano() : m_senseThread([this] { SenseLoop(); }) {}
+CVirtualPiano::CVirtualPiano() : m_senseThread([this] { SenseLoop(); }) {
+    m_noteChannel.fill(-1);
+}
 
 CVirtualPiano::~CVirtualPiano() {
     {
@@ -117,6 +119,9 @@ void CVirtualPiano::Receive(const std::uint8_t* bytes, std::size_t length) {
     }
     const std::lock_guard<std::mutex> guard(m_stateLock);
     m_received.push_back({Clock::now(), std::vector<std::uint8_t>(bytes, bytes + length)});
+    if (m_received.size() > kMostKeptMidi) {
+        m_received.pop_front();
+    }
     m_parser.Feed(bytes, length, [this](const std::uint8_t* message, std::size_t size) {
         // Each change reaches the voice in its place among the notes: a program change before
         // a note sounds that note with the new voice.
@@ -161,27 +166,37 @@ void CVirtualPiano::Apply(const std::uint8_t* bytes, std::size_t length) {
         ApplySysex(bytes, length);
         return;
     }
-    if (!IsChannelStatus(status) || ChannelOf(status) != m_panel.basicChannel - 1) {
+    if (!IsChannelStatus(status)) {
+        return;
+    }
+    const bool release = KindOf(status) == kNoteOff || (KindOf(status) == kNoteOn && bytes[2] == 0);
+    if (ChannelOf(status) != m_panel.basicChannel - 1) {
+        // A note started before the basic channel changed still ends with its release.
+        if (release && m_noteChannel[bytes[1] & 0x7F] == ChannelOf(status)) {
+            m_sounding.erase(bytes[1]);
+            m_noteChannel[bytes[1] & 0x7F] = -1;
+            VoiceKeyLocked(bytes[1], 0);
+        }
         return;
     }
     switch (KindOf(status)) {
     case kNoteOff:
-        m_sounding.erase(bytes[1]);
-        VoiceKeyLocked(bytes[1], 0);
-        break;
     case kNoteOn:
-        if (bytes[2] == 0) {
+        if (release) {
             m_sounding.erase(bytes[1]);
+            m_noteChannel[bytes[1] & 0x7F] = -1;
         } else {
             m_sounding.insert(bytes[1]);
+            m_noteChannel[bytes[1] & 0x7F] = static_cast<std::int8_t>(ChannelOf(status));
         }
-        VoiceKeyLocked(bytes[1], bytes[2]);
+        VoiceKeyLocked(bytes[1], release ? 0 : bytes[2]);
         break;
     case kControlChange:
         if (bytes[1] == kBrillianceController) {
             m_panel.brilliance = bytes[2];
         } else if (bytes[1] == kAllNotesOff || bytes[1] == kAllSoundOff) {
             m_sounding.clear();
+            m_noteChannel.fill(-1);
             VoiceAllOffLocked();
         }
         break;
@@ -234,7 +249,7 @@ CVirtualPiano::Panel CVirtualPiano::GetPanel() const {
 
 std::vector<CVirtualPiano::ReceivedMidi> CVirtualPiano::Received() const {
     const std::lock_guard<std::mutex> guard(m_stateLock);
-    return m_received;
+    return {m_received.begin(), m_received.end()};
 }
 
 std::set<int> CVirtualPiano::SoundingNotes() const {
@@ -247,6 +262,7 @@ void CVirtualPiano::ClearReceived() {
     m_received.clear();
     m_audio.clear();
     m_audioBytes = 0;
+    m_keptAudioBytes = 0;
 }
 
 void CVirtualPiano::SetMidiSink(MidiSink sink) {
@@ -270,12 +286,15 @@ void CVirtualPiano::Send(const std::vector<std::uint8_t>& bytes) {
         // Logged under the sink's lock, so the log's order is the order the listener heard.
         const std::lock_guard<std::mutex> sent(m_sentLock);
         m_sent.push_back({time, bytes});
+        if (m_sent.size() > kMostKeptMidi) {
+            m_sent.pop_front();
+        }
     }
 }
 
 std::vector<CVirtualPiano::SentMidi> CVirtualPiano::Sent() const {
     const std::lock_guard<std::mutex> guard(m_sentLock);
-    return m_sent;
+    return {m_sent.begin(), m_sent.end()};
 }
 
 void CVirtualPiano::ClearSent() {
@@ -293,6 +312,7 @@ void CVirtualPiano::PressKey(std::uint8_t note, std::uint8_t velocity) {
         const std::lock_guard<std::mutex> guard(m_stateLock);
         channel = Channel(m_panel);
         m_sounding.insert(note & 0x7F);
+        m_noteChannel[note & 0x7F] = -1;
         VoiceKeyLocked(note & 0x7F, velocity & 0x7F);
     }
     Send({static_cast<std::uint8_t>(kNoteOn | channel), static_cast<std::uint8_t>(note & 0x7F),
@@ -305,6 +325,7 @@ void CVirtualPiano::ReleaseKey(std::uint8_t note) {
         const std::lock_guard<std::mutex> guard(m_stateLock);
         channel = Channel(m_panel);
         m_sounding.erase(note & 0x7F);
+        m_noteChannel[note & 0x7F] = -1;
         VoiceKeyLocked(note & 0x7F, 0);
     }
     Send({static_cast<std::uint8_t>(kNoteOff | channel), static_cast<std::uint8_t>(note & 0x7F),
@@ -426,6 +447,11 @@ void CVirtualPiano::ConsumeAudio(const std::uint8_t* bytes, std::size_t length, 
     m_audio.push_back(
         {Clock::now(), std::vector<std::uint8_t>(bytes, bytes + length), channels, rate, bits});
     m_audioBytes += length;
+    m_keptAudioBytes += length;
+    while (m_keptAudioBytes > kMostKeptAudioBytes) {
+        m_keptAudioBytes -= m_audio.front().bytes.size();
+        m_audio.pop_front();
+    }
     if (m_speaker) {
         m_speaker->Mix(bytes, length, channels, rate, bits);
     }
@@ -433,7 +459,7 @@ void CVirtualPiano::ConsumeAudio(const std::uint8_t* bytes, std::size_t length, 
 
 std::vector<CVirtualPiano::ReceivedAudio> CVirtualPiano::ReceivedAudioBlocks() const {
     const std::lock_guard<std::mutex> guard(m_stateLock);
-    return m_audio;
+    return {m_audio.begin(), m_audio.end()};
 }
 
 std::size_t CVirtualPiano::ReceivedAudioBytes() const {
@@ -553,11 +579,14 @@ void CVirtualPiano::SetVolumeKnob(unsigned percent) {
 
 std::string CVirtualPiano::Hear(const std::string& device) {
     std::string font;
+    std::unique_ptr<CPianoSpeaker> gone;
     {
         const std::lock_guard<std::mutex> guard(m_stateLock);
-        if (m_speaker) {
+        if (m_speaker && !m_speaker->Ended()) {
             return {};
         }
+        // A loudspeaker whose device went away makes room for a new one.
+        gone = std::move(m_speaker);
         font = m_voice ? m_voice->SoundFont() : CPianoVoice::FindSoundFont();
     }
     std::string error;
@@ -592,5 +621,5 @@ void CVirtualPiano::StopHearing() {
 
 bool CVirtualPiano::IsHearing() const {
     const std::lock_guard<std::mutex> guard(m_stateLock);
-    return m_speaker != nullptr;
+    return m_speaker != nullptr && !m_speaker->Ended();
 }

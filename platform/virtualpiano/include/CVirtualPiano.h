@@ -2,11 +2,13 @@
 
 #include "CMidiParser.h"
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -63,6 +65,12 @@ public:
 
         bool operator==(const Panel&) const = default;
     };
+
+    // The logs keep the newest this much of each (about six minutes of CD audio), so that hours
+    // of use in the program hold no more memory than minutes; the count of the audio bytes goes
+    // on regardless.
+    static constexpr std::size_t kMostKeptAudioBytes = std::size_t{64} << 20;
+    static constexpr std::size_t kMostKeptMidi = 100000;
 
     struct ReceivedMidi {
         Clock::time_point time;
@@ -184,9 +192,13 @@ private:
     mutable std::mutex m_stateLock;
     Panel m_panel;
     std::set<int> m_sounding;
-    std::vector<ReceivedMidi> m_received;
-    std::vector<ReceivedAudio> m_audio;
+    std::deque<ReceivedMidi> m_received;
+    std::deque<ReceivedAudio> m_audio;
     std::size_t m_audioBytes = 0;
+    std::size_t m_keptAudioBytes = 0;
+    // The channel each sounding note came on, -1 for none: its release ends it even after the
+    // basic channel changed.
+    std::array<std::int8_t, 128> m_noteChannel;
     CMidiParser m_parser;
     Signal m_signal = Signal::OwnSound;
     double m_frequency = 440.0;
@@ -207,7 +219,7 @@ private:
     MidiSink m_sink;
     // Its own lock, so reading the log never waits for a listener.
     mutable std::mutex m_sentLock;
-    std::vector<SentMidi> m_sent;
+    std::deque<SentMidi> m_sent;
 
     std::atomic<bool> m_sensing{true};
     std::mutex m_senseLock;

@@ -125,6 +125,14 @@ TEST(VirtualPiano, NotesSoundUntilReleased) {
     EXPECT_EQ(piano.SoundingNotes(), (std::set<int>{60, 64}));
     Send(piano, {0x80, 60, 0, 0x90, 64, 0});
     EXPECT_TRUE(piano.SoundingNotes().empty());
+    // A note started before the basic channel changed ends with its release on the channel it
+    // came on; other notes there still change nothing.
+    Send(piano, {0x90, 60, 100, 0x90, 64, 90});
+    Send(piano, {0xF0, 0x50, 0x2C, 0x05, 0x00, 0x1F, 0x00, 0x10, 0x00, 0x02, 0xF7});
+    Send(piano, {0x90, 67, 100, 0x80, 67, 0});
+    EXPECT_EQ(piano.SoundingNotes(), (std::set<int>{60, 64}));
+    Send(piano, {0x80, 60, 0, 0x90, 64, 0});
+    EXPECT_TRUE(piano.SoundingNotes().empty());
 }
 
 TEST(VirtualPiano, PanelPressesGoOutInTheInstrumentsOwnMessages) {
@@ -272,4 +280,43 @@ TEST(VirtualPiano, LogsWhatItSentWithTheTimeItWasHandedOver) {
 
     piano.ClearSent();
     EXPECT_TRUE(piano.Sent().empty());
+}
+
+// Hours of use in the program keep its logs to their bounds: the newest are kept, the count of
+// what it was given goes on.
+TEST(VirtualPiano, ItsLogsKeepTheNewestWithinTheirBounds) {
+    CVirtualPiano piano;
+    piano.SetActiveSensing(false);
+    piano.SetMidiSink([](const std::uint8_t*, std::size_t) {});
+    const Bytes block(1 << 20, 0x11);
+    const std::size_t blocks = CVirtualPiano::kMostKeptAudioBytes / block.size() + 3;
+    for (std::size_t i = 0; i < blocks; ++i) {
+        piano.ConsumeAudio(block.data(), block.size(), 2, 44100, 16);
+    }
+    const Bytes last{0x01, 0x02, 0x03, 0x04};
+    piano.ConsumeAudio(last.data(), last.size(), 2, 44100, 16);
+    EXPECT_EQ(piano.ReceivedAudioBytes(), blocks * block.size() + last.size());
+    const auto kept = piano.ReceivedAudioBlocks();
+    std::size_t keptBytes = 0;
+    for (const auto& audio : kept) {
+        keptBytes += audio.bytes.size();
+    }
+    EXPECT_LE(keptBytes, CVirtualPiano::kMostKeptAudioBytes);
+    EXPECT_GE(keptBytes, CVirtualPiano::kMostKeptAudioBytes - block.size());
+    EXPECT_EQ(kept.back().bytes, last);
+
+    for (std::size_t i = 0; i < CVirtualPiano::kMostKeptMidi + 10; ++i) {
+        const auto note = static_cast<std::uint8_t>(i % 128);
+        Send(piano, {0x90, note, 0});
+        piano.ReleaseKey(note);
+    }
+    Send(piano, {0x90, 0x3C, 0x40});
+    piano.PressKey(0x3D, 0x41);
+    const auto received = piano.Received();
+    const auto sent = piano.Sent();
+    EXPECT_EQ(received.size(), CVirtualPiano::kMostKeptMidi);
+    EXPECT_EQ(sent.size(), CVirtualPiano::kMostKeptMidi);
+    EXPECT_EQ(received.back().bytes, (Bytes{0x90, 0x3C, 0x40}));
+    EXPECT_EQ(sent.back().bytes, (Bytes{0x90, 0x3D, 0x41}));
+    EXPECT_EQ(piano.SoundingNotes(), (std::set<int>{0x3C, 0x3D}));
 }

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <thread>
@@ -281,6 +282,165 @@ TEST_F(Voiced, ItsLoudspeakerSoundsItsVoiceMixedWithWhatThePcPlays) {
     EXPECT_TRUE(key);
 }
 
+// A loudspeaker whose device goes away (here: a file PCM on a disk that is full) stops being
+// heard and says so; asking again opens it anew, and stopping is always safe.
+TEST_F(Voiced, ALoudspeakerThatWentAwayIsNotHeardAndCanBeOpenedAgain) {
+    const std::string device = "file:FILE=/dev/full,FORMAT=raw";
+    const std::string error = piano.Hear(device);
+    if (error.find("cannot be opened") != std::string::npos) {
+        GTEST_SKIP() << "no file PCM here: " << error;
+    }
+    ASSERT_EQ(error, "");
+    piano.PressKey(60, 100);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    while (piano.IsHearing() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_FALSE(piano.IsHearing());
+    // What the PC plays and the keys still reach the piano; nothing waits for the dead device.
+    const Bytes played(44100, 0x20);
+    piano.ConsumeAudio(played.data(), played.size(), 2, kRate, 16);
+    piano.ReleaseKey(60);
+    EXPECT_EQ(piano.Hear(device), "");
+    piano.StopHearing();
+    piano.StopHearing();
+    EXPECT_FALSE(piano.IsHearing());
+}
+
+// Renders until a tenth of a second is digital silence, at most seconds of audio; a note left
+// sounding (strings hold for as long as they are held) never gets there.
+bool FallsSilent(const std::function<void(Bytes&, std::size_t)>& record, double seconds) {
+    for (double done = 0.0; done < seconds; done += 0.1) {
+        Bytes block;
+        record(block, kRate / 10);
+        if (std::all_of(block.begin(), block.end(), [](std::uint8_t b) { return b == 0; })) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// All the keys at once (far beyond the synthesizer's polyphony) in strings, while the panel
+// changes under them and garbage arrives between the notes: every release still ends its note,
+// and so does all-notes-off.
+TEST_F(Voiced, EveryReleaseEndsItsNoteWhateverThePanelAndTheWireDidMeanwhile) {
+    auto record = [this](Bytes& into, std::size_t frames) { Record(into, frames); };
+    auto send = [this](const Bytes& bytes) { piano.Receive(bytes.data(), bytes.size()); };
+    Bytes sound;
+    piano.PressVoice(48);
+    const std::vector<std::function<void()>> changes{
+        [&] { piano.PressDual(40); },
+        [&] { piano.PressTranspose(64 + 7); },
+        [&] { piano.PressTuning(0x7F, 0x7F); },
+        [&] { piano.PressTouch(80); },
+        [&] { piano.PressBrilliance(48); },
+        [&] { piano.PressReverb(false); },
+        [&] {
+            send({0xF0, 0x7F, 0x7F, 0x04, 0x04, 0x00, 64 - 12, 0xF7});
+        },
+        [&] {
+            send({0xF0, 0x50, 0x2C, 0x05, 0x00, 0x1F, 0x02, 0x10, 0x00, 0x00, 0x00, 52, 0xF7});
+        },
+        [&] {
+            send({0xC0, 49});
+        }, // ends dual play
+        [&] { piano.PressReverb(true); },
+    };
+    for (int key = 21; key <= 108; ++key) {
+        piano.PressKey(static_cast<std::uint8_t>(key), static_cast<std::uint8_t>(key));
+        if (key % 9 == 0) {
+            changes[static_cast<std::size_t>(key / 9) % changes.size()]();
+            Record(sound, kBlockFrames);
+        }
+    }
+    // The keys beyond the piano's, on the wire, among broken messages.
+    for (int key = 0; key < 128; ++key) {
+        if (key < 21 || key > 108) {
+            send({0x90, static_cast<std::uint8_t>(key), 0x80, 0xF7, 0x90,
+                  static_cast<std::uint8_t>(key), 100, 0xF0, 0x7F, 0x90});
+        }
+    }
+    Record(sound, kRate / 2);
+    piano.PressTranspose(64 - 3);
+    for (int key = 0; key < 128; ++key) {
+        if (key < 21 || key > 108) {
+            send({0x80, static_cast<std::uint8_t>(key), 0});
+        } else {
+            piano.ReleaseKey(static_cast<std::uint8_t>(key));
+        }
+        if (key % 16 == 0) {
+            changes[static_cast<std::size_t>(key / 16) % changes.size()]();
+        }
+    }
+    EXPECT_TRUE(piano.SoundingNotes().empty());
+    EXPECT_TRUE(FallsSilent(record, 20.0));
+
+    // All notes off ends what the wire and the panel's keys hold, whatever the transpose.
+    piano.PressDual(48);
+    for (int key = 40; key < 80; ++key) {
+        send({0x90, static_cast<std::uint8_t>(key), 90});
+        piano.PressKey(static_cast<std::uint8_t>(key + 1), 90);
+        piano.PressTranspose(static_cast<std::uint8_t>(64 + key % 5));
+    }
+    Record(sound, kRate / 5);
+    send({0xB0, 123, 0});
+    EXPECT_TRUE(piano.SoundingNotes().empty());
+    EXPECT_TRUE(FallsSilent(record, 20.0));
+
+    // The knob beyond its ends stays at them.
+    piano.SetVolumeKnob(~0u);
+    EXPECT_EQ(piano.VolumeKnob(), 100u);
+    piano.SetVolumeKnob(0);
+    EXPECT_EQ(piano.VolumeKnob(), 0u);
+}
+
+// The loudspeaker opened and closed over and over from two threads while a third plays and
+// turns the knob and the test's thread records: no crash, no race, and it ends up closed.
+TEST_F(Voiced, HearingStartsAndStopsFromManyThreadsWhileItPlays) {
+    std::string error = piano.Hear("null");
+    if (error.find("cannot be opened") != std::string::npos) {
+        GTEST_SKIP() << "no null PCM here: " << error;
+    }
+    ASSERT_EQ(error, "");
+    std::atomic<int> opened{0};
+    auto toggle = [&] {
+        for (int i = 0; i < 3; ++i) {
+            if (piano.Hear("null").empty()) {
+                ++opened;
+            }
+            piano.IsHearing();
+            piano.StopHearing();
+        }
+    };
+    std::atomic<bool> stop{false};
+    std::thread player([&] {
+        const Bytes played(1764, 0x30);
+        for (unsigned i = 0; !stop; ++i) {
+            piano.PressKey(static_cast<std::uint8_t>(40 + i % 40), 90);
+            piano.ConsumeAudio(played.data(), played.size(), 2, kRate, 16);
+            piano.SetVolumeKnob(i % 3 == 0 ? 0 : 100);
+            piano.ReleaseKey(static_cast<std::uint8_t>(40 + i % 40));
+        }
+    });
+    std::thread first(toggle), second(toggle);
+    Bytes sound;
+    std::atomic<int> done{0};
+    std::thread watcher([&] {
+        first.join();
+        second.join();
+        ++done;
+    });
+    while (done == 0) {
+        Record(sound, kBlockFrames);
+        sound.clear();
+    }
+    watcher.join();
+    stop = true;
+    player.join();
+    EXPECT_GE(opened.load(), 3);
+    EXPECT_FALSE(piano.IsHearing());
+}
+
 TEST_F(Voiced, KeysAndPanelChangesFromOtherThreadsWhileItRenders) {
     std::atomic<bool> stop{false};
     std::thread player([&] {
@@ -326,6 +486,73 @@ TEST(VirtualPianoVoice, ANamedSoundFontThatIsNotThereLeavesTheOwnSound) {
     piano.SetSignal(CVirtualPiano::Signal::OwnSound);
     piano.ProduceAudio(own.data(), own.size(), 2, kRate, 16, 0);
     EXPECT_EQ(voice, own);
+}
+
+// Sound fonts that are no sound fonts, named by the user: each is said with its name, nothing
+// crashes, and the output stays the deterministic tone.
+TEST(VirtualPianoVoice, BrokenSoundFontsAreRefusedWithTheirNameAndTheToneStays) {
+    const std::string dir = testing::TempDir() + "/broken-fonts-" + std::to_string(getpid());
+    std::filesystem::create_directories(dir);
+    std::vector<std::string> fonts;
+    auto write = [&](const std::string& name, const std::string& bytes) {
+        const std::string path = dir + "/" + name;
+        std::ofstream(path, std::ios::binary) << bytes;
+        fonts.push_back(path);
+    };
+    write("empty.sf2", "");
+    write("text.sf2", "this is not a sound font\n");
+    write("riff-only.sf2", std::string("RIFF\xff\xff\xff\x7fsfbk", 12));
+    write("wrong-riff.sf2", std::string("RIFF\x04\x00\x00\x00WAVEfmt ", 16));
+    // A real sound font cut short and one with its middle overwritten.
+    const std::string real = "/usr/share/sounds/sf2/TimGM6mb.sf2";
+    if (std::filesystem::is_regular_file(real)) {
+        std::ifstream in(real, std::ios::binary);
+        const std::string whole((std::istreambuf_iterator<char>(in)), {});
+        for (const std::size_t cut : {std::size_t{8}, std::size_t{100}, std::size_t{4096},
+                                      whole.size() / 2, whole.size() - 1}) {
+            write("cut-" + std::to_string(cut) + ".sf2", whole.substr(0, cut));
+        }
+        std::string scrambled = whole;
+        for (std::size_t i = 0; i < 4096 && i < scrambled.size(); ++i) {
+            scrambled[scrambled.size() - 8192 + i] = static_cast<char>(0xFF);
+        }
+        write("scrambled-end.sf2", scrambled);
+    }
+    fonts.push_back(dir); // a folder
+    fonts.push_back(dir + "/missing.sf2");
+
+    CVirtualPiano reference;
+    reference.SetActiveSensing(false);
+    Bytes own(4000);
+    reference.ProduceAudio(own.data(), own.size(), 2, kRate, 16, 0);
+    // The program says why once; the synthesizer's libraries add nothing of their own.
+    testing::internal::CaptureStderr();
+    for (const std::string& font : fonts) {
+        SCOPED_TRACE(font);
+        CVirtualPiano piano;
+        piano.SetActiveSensing(false);
+        setenv("CANTAVO_SOUNDFONT", font.c_str(), 1);
+        const std::string error = piano.EnableVoice();
+        const std::string heard = piano.Hear("null");
+        unsetenv("CANTAVO_SOUNDFONT");
+        if (font.find("scrambled") != std::string::npos && error.empty()) {
+            // Sample data the synthesizer does not check may load; it must play all the same.
+            piano.PressKey(60, 100);
+            Bytes sound(44100);
+            piano.ProduceAudio(sound.data(), sound.size(), 2, kRate, 16, 0);
+            piano.StopHearing();
+            continue;
+        }
+        EXPECT_NE(error.find(font), std::string::npos) << error;
+        EXPECT_NE(heard.find(font), std::string::npos) << heard;
+        EXPECT_FALSE(piano.IsHearing());
+        EXPECT_TRUE(piano.SoundFont().empty());
+        Bytes sound(4000);
+        piano.ProduceAudio(sound.data(), sound.size(), 2, kRate, 16, 0);
+        EXPECT_EQ(sound, own);
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    std::filesystem::remove_all(dir);
 }
 
 } // namespace

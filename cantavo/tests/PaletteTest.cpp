@@ -185,6 +185,14 @@ TEST(ReverbPlacement, OpensUpAndLeftOfThePointerAndStaysOnTheScreen) {
     // A desktop beside another one.
     EXPECT_EQ(CReverbDlg::Placement(QPoint(2040, 300), window, QRect(1024, 0, 1024, 768)),
               QPoint(1928, 242));
+    // Near the left or top edge of a desktop that does not begin at 0 (a second screen, a
+    // screen left of the first, a panel along the top) it stays on that desktop.
+    EXPECT_EQ(CReverbDlg::Placement(QPoint(1030, 300), window, QRect(1024, 0, 1024, 768)),
+              QPoint(1024, 242));
+    EXPECT_EQ(CReverbDlg::Placement(QPoint(-1000, 300), window, QRect(-1024, 0, 1024, 768)),
+              QPoint(-1024, 242));
+    EXPECT_EQ(CReverbDlg::Placement(QPoint(400, 40), window, QRect(0, 32, 1024, 736)),
+              QPoint(342, 32));
 }
 
 TEST_F(Palette, TempoAndBeatFromTheWindowReachTheSharedStateAndThePalette) {
@@ -408,4 +416,71 @@ TEST_F(Palette, TheIdleShowOfTheChosenCharacterEndsInItsRestPoseOnThePicture) {
     EXPECT_TRUE(Eventually(
         [&] { return piece.character.GetBitmap().cacheKey() == restPicture.cacheKey(); }));
     EXPECT_EQ(piece.character.geometry().bottom() + 1, 410);
+}
+
+// While it sounds, the pianist changes the character and the beat; then the piano is unplugged
+// and the device watch stops the metronome on its own thread: the windows show it stopped and
+// the character stands at rest in the character chosen last.
+TEST_F(Palette, UnpluggingWhileTheMetronomeRunsStopsItEverywhere) {
+    piece.metronome->StartStopButton().Click();
+    ASSERT_TRUE(Eventually([&] {
+        return rig.manage->GetMetStatus() == MET_START &&
+               piece.metronome->StartStopButton().Checkd() == 1 &&
+               piece.character.PoseChanges() > 0;
+    }));
+    piece.metronome->CharacterButton(MET_CHAR_4).Click();
+    rig.manage->SetBeat(BEAT_3_4, nullptr);
+    ASSERT_TRUE(Eventually([&] {
+        return piece.character.CurrentChar() == static_cast<unsigned int>(MET_CHAR_4) &&
+               rig.manage->GetBeat() == BEAT_3_4;
+    }));
+    EXPECT_EQ(rig.manage->GetMetStatus(), MET_START) << "a new beat restarts, never stops";
+    const unsigned int moved = piece.character.PoseChanges();
+    ASSERT_TRUE(Eventually([&] { return piece.character.PoseChanges() > moved + 1; }));
+
+    rig.piano->Unplug();
+    const int rest = CDataInfo::MetroPose(MET_CHAR_4, BEAT_3_4, CDataInfo::kMetroRest);
+    EXPECT_TRUE(Eventually([&] {
+        return rig.manage->GetMetStatus() == MET_STOP &&
+               piece.metronome->StartStopButton().Checkd() == 0 &&
+               piece.frosted.MetronomeButton().Checkd() == 0 &&
+               piece.character.CurrentFrame() == rest;
+    }));
+    const unsigned int changes = piece.character.PoseChanges();
+    CWinMsg::PumpMessages();
+    EXPECT_EQ(piece.character.PoseChanges(), changes);
+    EXPECT_EQ(piece.character.CurrentFrame(), rest);
+}
+
+// The idle show is under way when the pianist starts the metronome: the show gives way at its
+// next frame, the character follows the counts, and after the stop it rests in its own pose.
+TEST_F(Palette, AStartDuringTheIdleShowEndsTheShowAndTheCountsTakeOver) {
+    piece.metronome->CharacterButton(MET_CHAR_2).Click();
+    const int rest = CDataInfo::MetroPose(MET_CHAR_2, BEAT_4_4, CDataInfo::kMetroRest);
+    ASSERT_TRUE(Eventually([&] {
+        return piece.character.CurrentChar() == static_cast<unsigned int>(MET_CHAR_2) &&
+               piece.character.CurrentFrame() == rest;
+    }));
+    bool pressed = false;
+    piece.character.onShowFrame = [&](unsigned int frame) {
+        if (frame == 1 && !pressed) {
+            pressed = true;
+            piece.metronome->StartStopButton().Click();
+        }
+    };
+    CWinMsg::PostMessage(&piece.character, WM_SELFISHANIMATION, 0, 0);
+    ASSERT_TRUE(Eventually([&] { return pressed && piece.character.WhatClose(); }));
+    ASSERT_TRUE(Eventually([&] { return rig.manage->GetMetStatus() == MET_START; }));
+    const unsigned int moved = piece.character.PoseChanges();
+    ASSERT_TRUE(Eventually([&] { return piece.character.PoseChanges() > moved + 1; }));
+    for (const auto& shown : piece.character.shown) {
+        EXPECT_EQ(shown.picture, piece.character.Mask().GetAniBmp(shown.frame).cacheKey());
+    }
+    ASSERT_TRUE(Settled());
+    piece.metronome->StartStopButton().Click();
+    EXPECT_TRUE(Eventually([&] {
+        return rig.manage->GetMetStatus() == MET_STOP && piece.character.CurrentFrame() == rest &&
+               piece.character.GetBitmap().cacheKey() ==
+                   piece.character.Mask().GetAniBmp(static_cast<unsigned int>(rest)).cacheKey();
+    }));
 }

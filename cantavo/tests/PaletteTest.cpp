@@ -484,3 +484,37 @@ TEST_F(Palette, AStartDuringTheIdleShowEndsTheShowAndTheCountsTakeOver) {
                    piece.character.Mask().GetAniBmp(static_cast<unsigned int>(rest)).cacheKey();
     }));
 }
+
+// With the skin's double-size pictures every window and control keeps its place and size in
+// the program's own units, so nothing overlaps or clips on a HiDPI screen.
+TEST(PaletteScale, TheDoubleSizeSkinKeepsEveryPlaceAndSize) {
+    const auto layout = [](int scale) {
+        CTrade::SetScale(scale);
+        CWindowRig rig;
+        CMainPiece piece{*rig.manage};
+        std::vector<QRect> rects;
+        for (int i = 0; i < CFrostedDlg::kVoices; ++i) {
+            rects.push_back(piece.frosted.VoiceButton(i).geometry());
+        }
+        rects.push_back(piece.frosted.ReverbButton().geometry());
+        rects.push_back(piece.frosted.MetronomeButton().geometry());
+        rects.push_back(piece.frosted.TempoText().geometry());
+        rects.push_back(piece.frosted.geometry());
+        rects.push_back(piece.character.geometry());
+        rects.push_back(QRect(QPoint(), piece.metronome->size()));
+        rects.push_back(piece.metronome->StartStopButton().geometry());
+        rects.push_back(piece.metronome->TempoSpin().geometry());
+        for (int i = 0; i < 4; ++i) {
+            rects.push_back(piece.metronome->CharacterButton(i).geometry());
+        }
+        rects.push_back(QRect(QPoint(), piece.reverb->size()));
+        CTrade::SetScale(0);
+        return rects;
+    };
+    const std::vector<QRect> single = layout(1);
+    const std::vector<QRect> twice = layout(2);
+    ASSERT_EQ(single.size(), twice.size());
+    for (std::size_t i = 0; i < single.size(); ++i) {
+        EXPECT_EQ(twice[i], single[i]) << "control " << i;
+    }
+}

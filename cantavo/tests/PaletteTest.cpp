@@ -4,6 +4,7 @@
 #include "MainPiece.h"
 #include "WindowRig.h"
 
+#include <QAbstractEventDispatcher>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -517,4 +518,41 @@ TEST(PaletteScale, TheDoubleSizeSkinKeepsEveryPlaceAndSize) {
     for (std::size_t i = 0; i < single.size(); ++i) {
         EXPECT_EQ(twice[i], single[i]) << "control " << i;
     }
+}
+
+// Nothing ticks while nothing moves: after a run of the metronome and a few presses, the only
+// timer left in the windows is the character's idle check.
+TEST_F(Palette, OnlyTheIdleCheckTicksWhenNothingMoves) {
+    const auto timers = [&] {
+        std::vector<std::string> found;
+        QObjectList objects{&piece.view, piece.metronome.get(), piece.reverb.get()};
+        for (QObject* root : QObjectList(objects)) {
+            objects += root->findChildren<QObject*>();
+        }
+        for (QObject* object : objects) {
+            for (const auto& timer :
+                 QAbstractEventDispatcher::instance()->registeredTimers(object)) {
+                found.push_back((object == &piece.character
+                                     ? "character"
+                                     : object->objectName().toStdString() + " " +
+                                           object->metaObject()->className()) +
+                                std::string(" every ") + std::to_string(timer.interval));
+            }
+        }
+        return found;
+    };
+    const std::vector<std::string> idle{"character every 10000"};
+    EXPECT_EQ(timers(), idle);
+
+    piece.metronome->StartStopButton().Click();
+    ASSERT_TRUE(Eventually([&] { return piece.character.PoseChanges() > 1; }));
+    ASSERT_TRUE(Settled());
+    piece.frosted.MetronomeButton().Click();
+    ASSERT_TRUE(Eventually([&] { return rig.manage->GetMetStatus() == MET_STOP; }));
+    ASSERT_TRUE(Settled());
+    piece.frosted.ReverbButton().Click();
+    QTest::mouseClick(&piece.frosted, Qt::LeftButton, {}, piece.Background());
+    CWinMsg::PumpMessages();
+    Eventually([&] { return timers() == idle; });
+    EXPECT_EQ(timers(), idle);
 }

@@ -556,3 +556,28 @@ TEST_F(Palette, OnlyTheIdleCheckTicksWhenNothingMoves) {
     Eventually([&] { return timers() == idle; });
     EXPECT_EQ(timers(), idle);
 }
+
+// A voice button is held down while the background is clicked through to the empty style: the
+// hidden button lets go of its press, and when the palette comes back it is drawn unpressed
+// with exactly one voice checked.
+TEST_F(Palette, ABackgroundClickedWhileAButtonIsHeldKeepsThePaletteWhole) {
+    const QPoint background = piece.Background();
+    ASSERT_NE(background, QPoint(-1, -1));
+    const int held = rig.manage->GetDefTimbre() == static_cast<E_TIMBRE>(0) ? 1 : 0;
+    CIconWndButton& button = piece.frosted.VoiceButton(held);
+    const QPoint middle = button.rect().center();
+    QTest::mousePress(&button, Qt::LeftButton, {}, middle);
+    for (int click = 1; click <= FROSTED_STYLE_NONE; ++click) {
+        QTest::mouseClick(&piece.frosted, Qt::LeftButton, {}, background);
+    }
+    ASSERT_TRUE(Eventually([&] { return rig.manage->GetFrostedStyle() == FROSTED_STYLE_NONE; }));
+    CWinMsg::PumpMessages();
+    EXPECT_TRUE(button.isHidden());
+    QTest::mouseRelease(&button, Qt::LeftButton, {}, middle);
+    QTest::mouseClick(&piece.frosted, Qt::LeftButton, {}, background);
+    ASSERT_TRUE(Eventually([&] { return rig.manage->GetFrostedStyle() == FROSTED_STYLE_DEFAULT; }));
+    CWinMsg::PumpMessages();
+    EXPECT_FALSE(button.isHidden());
+    EXPECT_EQ(button.CurrentFrame(), button.Checkd()) << "drawn as pressed";
+    EXPECT_EQ(CheckedVoices(), 1);
+}

@@ -30,20 +30,27 @@ QString CFavouriteFile::Path(const QString& name) {
     return CVeskToy().GenuineFile(name + QStringLiteral(".mdf"));
 }
 
-bool CFavouriteFile::Load(CManage& manage, const QString& name, bool report) {
-    const CScorp scope("CFavouriteFile", "Load", CLast::Trace());
+bool CFavouriteFile::Read(const QString& name, VESK_DATA& data) {
     QFile file(Path(name));
     if (!file.open(QIODevice::ReadOnly)) {
-        Report(report, "予期せぬエラーが発生しました。(23)");
         return false;
     }
     // Only the record's size is read, however long the file.
     const QByteArray image = file.read(VESK_DATA::kSize);
     if (file.error() != QFileDevice::NoError) {
+        return false;
+    }
+    data = VESK_DATA::FromBytes(image);
+    return true;
+}
+
+bool CFavouriteFile::Load(CManage& manage, const QString& name, bool report) {
+    const CScorp scope("CFavouriteFile", "Load", CLast::Trace());
+    VESK_DATA data;
+    if (!Read(name, data)) {
         Report(report, "予期せぬエラーが発生しました。(23)");
         return false;
     }
-    VESK_DATA data = VESK_DATA::FromBytes(image);
     manage.LoadVeskFile(&data);
     return true;
 }

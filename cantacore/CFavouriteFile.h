@@ -3,6 +3,7 @@
 #include <QString>
 
 class CManage;
+struct VESK_DATA;
 
 // The ".mdf" files of the program folder that keep favourite settings: three favourites and
 // the settings at the last orderly exit. What the main frame's menu reads, writes and tests.
@@ -15,6 +16,8 @@ public:
 
     // The file of a favourite named without its extension.
     static QString Path(const QString& name);
+    // The favourite's record as the file holds it, unchecked; false when it cannot be read.
+    static bool Read(const QString& name, VESK_DATA& data);
     // Applies the favourite to the shared state; false when the file could not be read
     // (shown with report). A file shorter than a record leaves the rest at the defaults; a
     // refused version is shown by the manager.

@@ -13,6 +13,7 @@
 #include "CTrade.h"
 #include "CVeskException.h"
 #include "CVeskToy.h"
+#include "CWinMsg.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,6 +22,8 @@
 #include <QProgressBar>
 #include <QTimer>
 #include <filesystem>
+#include <functional>
+#include <string>
 #include <system_error>
 
 namespace {
@@ -44,14 +47,16 @@ constexpr int kButtonTop = 214;
 constexpr int kButtonLeft[3] = {298, 342, 386}; // open, compress, delete
 const QRect kProgressRect(12, 226, 270, 16);
 constexpr int kProgressSteps = 1000;
-constexpr int kProgressInterval = 50; // ms between looks at the codec
+constexpr int kProgressInterval = 50;     // ms between looks at the codec
+constexpr std::size_t kLongestName = 255; // bytes in one file name, on the usual file systems
 
 void Trace(const QString& text, const QString& path) {
     CLast::Trace().TraceLine() << text << path << "\n";
 }
 
+// A backslash is an ordinary character of a file name on this system.
 QString FileName(const QString& path) {
-    return path.mid(std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf('\\')) + 1);
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
 // Copies source to target through a hidden file beside the target, so the target is either
@@ -64,7 +69,12 @@ std::error_code CopyInto(const QString& source, const QString& target, bool over
     if (!overwrite && fs::exists(to, error)) {
         return std::make_error_code(std::errc::file_exists);
     }
-    const fs::path part = to.parent_path() / ("." + to.filename().string() + ".part");
+    // A name near the longest a folder holds leaves no room for the hidden name's additions.
+    std::string partName = "." + to.filename().string() + ".part";
+    if (partName.size() > kLongestName) {
+        partName = "." + std::to_string(std::hash<std::string>{}(to.filename().string())) + ".part";
+    }
+    const fs::path part = to.parent_path() / partName;
     fs::remove(part, error);
     if (!fs::copy_file(fs::path(source.toStdString()), part, error)) {
         fs::remove(part, error);
@@ -170,10 +180,8 @@ LRESULT CAlbumDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     };
     // While a compression runs, the album only follows the selection: another compression,
     // an open or a delete would act on files the running one may still be reading or writing.
+    // Dropped files stay with their list and come in when the compression is over.
     if (m_compressing && message != WM_ALBUM_CHANGED) {
-        if (message == WM_ALBUM_DROPFILE && wParam != 0) {
-            reinterpret_cast<CAlbumList*>(wParam)->TakeDropped();
-        }
         return 0;
     }
     return map.Dispatch(this, message, wParam, lParam);
@@ -220,11 +228,18 @@ void CAlbumDlg::RefreshWrap() {
 }
 
 void CAlbumDlg::Refresh() {
+    // The listing dispatches this thread's messages, and one of them (a drop, say) may change
+    // the folder and ask for a refresh: that one is not nested but done once the running one
+    // ends, so the lists never miss what changed meanwhile.
     if (m_refreshing) {
+        m_refreshAgain = true;
         return;
     }
     m_refreshing = true;
-    RefreshWrap();
+    do {
+        m_refreshAgain = false;
+        RefreshWrap();
+    } while (m_refreshAgain);
     m_refreshing = false;
 }
 
@@ -337,6 +352,11 @@ CVeskError CAlbumDlg::Compress(const QString& path) {
     m_compressing = false;
     poll.stop();
     m_progress->hide();
+    for (CAlbumList* list : m_lists) {
+        if (list->HasDropped()) {
+            CWinMsg::PostMessage(this, WM_ALBUM_DROPFILE, reinterpret_cast<WPARAM>(list), 0);
+        }
+    }
     return result;
 }
 
@@ -366,8 +386,11 @@ CVeskError CAlbumDlg::DropFiles(CAlbumList* list, const QStringList& paths) {
             continue;
         }
         const QString target = QFileInfo(toy.DataFile(FileName(path))).absoluteFilePath();
-        if (QString::compare(QFileInfo(path).absoluteFilePath(), target, Qt::CaseInsensitive) ==
-            0) {
+        // The album's own file, by its path or through a link: nothing to bring in. Names that
+        // differ only in case are different files here.
+        std::error_code same;
+        if (QFileInfo(path).absoluteFilePath() == target ||
+            std::filesystem::equivalent(path.toStdString(), target.toStdString(), same)) {
             continue;
         }
         std::error_code error = CopyInto(path, target, false);

@@ -82,6 +82,7 @@ private:
     QProgressBar* m_progress = nullptr;
     int m_selectRec = SELECT_NONE;
     bool m_refreshing = false;
+    bool m_refreshAgain = false;
     // A compression runs (its wait keeps handling this window's messages).
     bool m_compressing = false;
 };

@@ -47,7 +47,8 @@ CAlbumList::CAlbumList(QWidget* parent, const QStringList& extensions, const QSt
     }
     m_drop->SetDir(albumFolder);
     m_drop->SetDropHandler([this](const QStringList& paths) {
-        m_dropped = paths;
+        // Added to what the parent has not taken yet (it waits while a WAV is compressed).
+        m_dropped += paths;
         PostToParent(CAlbumDlg::WM_ALBUM_DROPFILE);
     });
     m_drop->Register(viewport());

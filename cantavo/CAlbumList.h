@@ -32,8 +32,9 @@ public:
 
     // Hover selection follows the mouse unless the program was started with "hotitem".
     bool TrackSelect() const { return m_trackSelect; }
-    // The paths most recently dropped on the list, read by the parent on its drop message.
+    // The paths dropped on the list and not yet taken, read by the parent on its drop message.
     QStringList TakeDropped();
+    bool HasDropped() const { return !m_dropped.isEmpty(); }
     COleDropTargetEx* DropTarget() const { return m_drop; }
     // The drag data of the item at row: a text/uri-list with the one file.
     QMimeData* DragData(int row) const;

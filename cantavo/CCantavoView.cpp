@@ -2,6 +2,7 @@
 
 #include "CBmpMask.h"
 #include "CConpaneDlg.h"
+#include "CFavouriteFile.h"
 #include "CFrostedDlg.h"
 #include "CIconWnd.h"
 #include "CIconWndSelfish.h"
@@ -19,6 +20,7 @@
 #include "CTrade.h"
 #include "CWinMsg.h"
 #include "IconMessages.h"
+#include "VESK_DATA.h"
 
 #include <QCursor>
 
@@ -82,12 +84,25 @@ std::unique_ptr<QWidget> CCantavoView::MakeStartupPicture() {
     return picture;
 }
 
+void CCantavoView::RestorePaletteLook() {
+    // The palette's look is a preference of the screen, not a setting of the piano: it comes
+    // back from the last orderly exit at every start, while the piano's settings come back
+    // only when the user loads them (the menu, or message 0x423).
+    VESK_DATA last;
+    if (CFavouriteFile::Read(CFavouriteFile::kLastExit, last) &&
+        last.version == VESK_DATA::kVersion &&
+        last.frostedStyle <= static_cast<std::uint32_t>(FROSTED_STYLE_NONE)) {
+        CLast::Manage().SetFrostedStyle(static_cast<FROSTED_STYLE>(last.frostedStyle));
+    }
+}
+
 void CCantavoView::OnInitialUpdate() {
     const CScorp scope("CCantavoView", "OnInitialUpdate", CLast::Trace());
     std::unique_ptr<QWidget> picture = MakeStartupPicture();
     CManage& manage = CLast::Manage();
     manage.Create(this);
     m_engineParent = true;
+    RestorePaletteLook();
     CreateIcon();
     CreateDialog();
     CreateSoundFile();

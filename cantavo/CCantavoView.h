@@ -41,6 +41,8 @@ public:
     // pictures, the tool windows, the takes, then the engine is started and everyone is told
     // the whole state.
     void OnInitialUpdate();
+    // The palette's look of the last orderly exit.
+    void RestorePaletteLook();
     void CreateIcon();
     void CreateDialog();
     void CreateSoundFile();

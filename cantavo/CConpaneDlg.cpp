@@ -492,8 +492,14 @@ LRESULT CConpaneDlg::OnDataChange(WPARAM wParam, LPARAM lParam) {
         m_shownTuning = model->GetTuning();
         m_brilliance->SetPos(m_shownBrilliance);
         m_touch->SetPos(m_shownTouch);
-        m_transpose->setValue(m_shownTranspose);
-        m_tuning->setValue(m_shownTuning);
+        // Setting a spin rewrites its text: a value being typed there survives a change of
+        // any other setting and gives way only to a new value of its own.
+        if (m_transpose->value() != m_shownTranspose) {
+            m_transpose->setValue(m_shownTranspose);
+        }
+        if (m_tuning->value() != m_shownTuning) {
+            m_tuning->setValue(m_shownTuning);
+        }
         PlaceKnob(m_brilliance, m_brillianceKnob, m_brillianceCaption);
         PlaceKnob(m_touch, m_touchKnob, m_touchCaption);
         m_following = false;
@@ -593,8 +599,11 @@ void CConpaneDlg::paintEvent(QPaintEvent*) {
 }
 
 void CConpaneDlg::keyPressEvent(QKeyEvent* event) {
-    // Escape puts the panel away like its close button.
+    // Escape puts the panel away like its close button, and abandons a value being typed:
+    // leaving the list as the panel hides would otherwise enter it.
     if (event->key() == Qt::Key_Escape && isWindow()) {
+        m_transpose->DropTyped();
+        m_tuning->DropTyped();
         hide();
         return;
     }

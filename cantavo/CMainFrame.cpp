@@ -13,14 +13,18 @@
 #include "CTrace.h"
 #include "IconMessages.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QGuiApplication>
 #include <QLayout>
 #include <QMenuBar>
+#include <QScreen>
 #include <QTimer>
 #include <QWindowStateChangeEvent>
+#include <algorithm>
 
 const QString CMainFrame::kTitle = QStringLiteral("ZQ31 Concertino");
 const QString CMainFrame::kPlacementSection = QStringLiteral("MainFrame");
@@ -264,7 +268,32 @@ void CMainFrame::showEvent(QShowEvent* event) {
         CPlacement().WindowPlacementRegShow(this, kPlacementSection, 1);
         // A stored placement of another size never changes the client area.
         resize(sizeHint());
+        KeepOnScreen();
     }
+}
+
+void CMainFrame::KeepOnScreen() {
+    // A place stored on a monitor that is gone (or written by hand) would open the window
+    // where nobody sees it: it then comes up on the nearest screen, as much of it as fits.
+    const QRect place = frameGeometry();
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        if (screen->availableGeometry().contains(place.topLeft())) {
+            return;
+        }
+    }
+    const QScreen* nearest = QGuiApplication::screenAt(place.center());
+    if (nearest == nullptr) {
+        nearest = QGuiApplication::primaryScreen();
+    }
+    if (nearest == nullptr) {
+        return;
+    }
+    const QRect area = nearest->availableGeometry();
+    const QPoint at(std::clamp(place.left(), area.left(),
+                               std::max(area.left(), area.right() + 1 - place.width())),
+                    std::clamp(place.top(), area.top(),
+                               std::max(area.top(), area.bottom() + 1 - place.height())));
+    move(at);
 }
 
 void CMainFrame::hideEvent(QHideEvent* event) {
@@ -303,6 +332,19 @@ bool CMainFrame::OnClose() {
     WaitForCharacter();
     CLast::Trace().TraceEnd(1);
     return true;
+}
+
+bool CMainFrame::EndBySignal() {
+    // Nobody may be at the screen to answer (the session ends, a service manager stops the
+    // program): a box already waiting, or the refusal a running take would show, would hold
+    // the end until it is killed, and a take being recorded is written only when it stops.
+    if (QApplication::activeModalWidget() != nullptr) {
+        return false;
+    }
+    if (!m_terminated && CLast::HasManage() && CLast::Manage().WhatAllStop(0, 0) != ERR_VESK_OK) {
+        return false;
+    }
+    return close();
 }
 
 void CMainFrame::WaitForCharacter() {

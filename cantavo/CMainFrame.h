@@ -60,6 +60,10 @@ public:
     static LRESULT OnPowerBroadcast(WPARAM event, LPARAM data);
     // Refreshes the load items' enabling from the favourites' files.
     void UpdateFavouriteItems();
+    // What SIGTERM, SIGINT and SIGHUP do: the orderly close, unless that would wait for a
+    // user (a take runs, or a box waits for its answer). False when the window stays and the
+    // caller must end the program, which keeps an unsaved take.
+    bool EndBySignal();
     // True once the engine was ended by an orderly close.
     bool HasTerminated() const { return m_terminated; }
     // Brings the window to the front, restored when it was minimized.
@@ -80,6 +84,7 @@ private:
     void BuildMenu();
     QAction* AddCommand(QMenu* menu, const QString& text, UINT command, const QString& prompt = {});
     void WaitForCharacter();
+    void KeepOnScreen();
 
     CCantavoView* m_view = nullptr;
     QPointer<QMenu> m_loadMenu;

@@ -54,6 +54,21 @@ int CMessageDlg::WidestText(int availableWidth, int frameWidth) {
     return std::max(1, availableWidth - frameWidth - 20);
 }
 
+int CMessageDlg::TallestLines(int availableHeight, int frameHeight, int lineDistance) {
+    // Above the text 10 pixels, below it the buttons' 54; the text box adds 3 to its lines.
+    return std::max(1, (availableHeight - frameHeight - 64 - 3) / std::max(1, lineDistance));
+}
+
+QString CMessageDlg::FitLines(const QString& text, int lines) {
+    QStringList all = text.split(QStringLiteral("\r\n"));
+    if (all.size() <= lines) {
+        return text;
+    }
+    all.resize(std::max(0, lines - 1));
+    all << QStringLiteral("…");
+    return all.join(QStringLiteral("\r\n"));
+}
+
 QString CMessageDlg::WrapText(const QString& text, const QFont& font, int width) {
     // The text box draws 3 pixels of margin on each side of its widest line.
     const int room = std::max(1, width - 6);
@@ -99,8 +114,18 @@ void CMessageDlg::OnInitDialog() {
     const int frameWidth = m_initialised && isVisible()
                                ? frameGeometry().width() - geometry().width()
                                : kAssumedFrameWidth;
-    m_shown =
-        WrapText(m_text, m_textBox->Font(), WidestText(AvailableArea(m_owner).width(), frameWidth));
+    const QRect area = AvailableArea(m_owner);
+    const int frameHeight = m_initialised && isVisible()
+                                ? frameGeometry().height() - geometry().height()
+                                : kAssumedFrameHeight;
+    // The text box draws its lines split at "\r\n" only; "\n" and a lone "\r" end a line
+    // as well.
+    QString text = m_text;
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+        .replace(QLatin1Char('\r'), QLatin1Char('\n'))
+        .replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    m_shown = FitLines(WrapText(text, m_textBox->Font(), WidestText(area.width(), frameWidth)),
+                       TallestLines(area.height(), frameHeight, m_textBox->LineDistance()));
     m_textBox->SetText(m_shown);
     // The text box measures its text while it paints: one paint off screen gives the size.
     m_textBox->resize(1, 1);
@@ -225,7 +250,14 @@ int CMessageDlg::DoModal() {
         OnInitDialog();
     }
     m_result = 0;
+    // The box may go while it is open, with the window it belongs to: it then answers as
+    // its window manager's close would, or with the answer that does nothing.
+    const QPointer<CMessageDlg> alive(this);
+    const unsigned int style = m_style;
     exec();
+    if (alive == nullptr) {
+        return style == MB_OKCANCEL ? IDCANCEL : style == MB_YESNO ? IDNO : IDOK;
+    }
     return m_result;
 }
 

@@ -24,7 +24,8 @@ constexpr UINT WM_MSGBTN_NO = WM_USER + 59;     // 1083
 // Enter answers OK for styles 0 and 1; Escape (and the window manager's close) answers Cancel
 // for style 1 only, so a Yes/No question is answered with its buttons and nothing else. The box
 // stays on top of the other windows. Text wider than the screen is wrapped so that the box and
-// its buttons always fit on the screen's available area.
+// its buttons always fit on the screen's available area; lines beyond the screen's height
+// give way to a last line "…". "\r\n", "\n" and a lone "\r" each end a line.
 class CMessageDlg : public CMessageReceiver<QDialog> {
 public:
     // The box's colours, Windows colour values (0x00BBGGRR).
@@ -55,6 +56,10 @@ public:
 
     // The widest text box that still fits the box on `screen` (the available area's width).
     static int WidestText(int availableWidth, int frameWidth);
+    // How many lines of text the box can show on a screen `availableHeight` pixels high.
+    static int TallestLines(int availableHeight, int frameHeight, int lineDistance);
+    // `text` ("\r\n" between lines) cut to `lines` lines, its last one "…" when it was cut.
+    static QString FitLines(const QString& text, int lines);
     // `text` with every line that is wider than `width` pixels in `font` broken into lines
     // that fit (at word boundaries where there are any, anywhere in a word that alone is too
     // wide); lines are separated by "\r\n".

@@ -61,6 +61,10 @@ int CMessagePresenter::ShowHere(const QString& text, unsigned int style, const Q
 
 int CMessagePresenter::ShowMessage(QString text, unsigned int style, QString caption) {
     const CScorp scope("CMessagePresenter", "ShowMessage", CLast::Trace());
+    if (m_unattended) {
+        CLast::Trace() << "ShowMessage while nobody is asked: " << text << "\n";
+        return style == MB_OK ? IDOK : 0;
+    }
     QThread* windowThread = WindowThread();
     if (windowThread == QThread::currentThread()) {
         return ShowHere(text, style, caption);
@@ -103,12 +107,29 @@ LRESULT CMessagePresenter::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
 }
 
 LRESULT CMessagePresenter::OnForeignMessage(WPARAM wParam, LPARAM) {
-    auto* message = reinterpret_cast<ForeignMessage*>(wParam);
+    // The messages of other threads wait their turn: one box at a time, however many arrive
+    // while it is open (each would otherwise open a box in the loop of the one before).
+    m_foreign.push_back(wParam);
+    if (m_showingForeign) {
+        return 0;
+    }
+    m_showingForeign = true;
+    while (!m_foreign.empty()) {
+        auto* message = reinterpret_cast<ForeignMessage*>(m_foreign.front());
+        m_foreign.pop_front();
+        ShowForeign(message);
+    }
+    m_showingForeign = false;
+    return 0;
+}
+
+void CMessagePresenter::ShowForeign(void* foreign) {
+    auto* message = static_cast<ForeignMessage*>(foreign);
     const int answer = ShowHere(QString::fromStdU16String(message->text), message->style,
                                 QString::fromStdU16String(message->caption));
     if (!message->question) {
         delete message;
-        return 0;
+        return;
     }
     // The asker owns the question and may end it as soon as it sees `finished`: nothing of it
     // is touched after the notification, which is given under the lock.
@@ -116,7 +137,6 @@ LRESULT CMessagePresenter::OnForeignMessage(WPARAM wParam, LPARAM) {
     message->answer = answer;
     message->finished = true;
     message->done.notify_all();
-    return 0;
 }
 
 void CMessagePresenter::ShowWaiting(QWidget* owner, bool show) {
@@ -142,6 +162,8 @@ void CMessagePresenter::ShowWaiting(QWidget* owner, bool show) {
         m_disabledOwner->setEnabled(true);
         m_disabledOwner = nullptr;
     }
-    delete m_waiting.data();
-    m_waiting = nullptr;
+    if (CWaitDlg* waiting = m_waiting.data()) {
+        m_waiting = nullptr;
+        waiting->Dismiss();
+    }
 }

@@ -5,6 +5,8 @@
 
 #include <QObject>
 #include <QPointer>
+#include <atomic>
+#include <deque>
 
 class CWaitDlg;
 
@@ -15,7 +17,8 @@ class CWaitDlg;
 // engine's posted messages keep flowing while it is open. From any other thread the message
 // is handed to the window thread: a question (any style but OK alone) waits there for the
 // answer; an OK-only message is queued and the caller goes on at once with IDOK (its answer
-// carries nothing), so a worker is never held up by a user reading a message. The engine asks
+// carries nothing), so a worker is never held up by a user reading a message. Other threads'
+// messages are shown one at a time, in the order they arrived. The engine asks
 // its questions on the window thread only, so no worker waits for a user. The hand-over is a
 // posted window message (CWinMsg), whose lock makes it visible to ThreadSanitizer.
 //
@@ -32,6 +35,11 @@ public:
     // and the waiting window destroyed. A second true while one is shown only keeps it.
     void ShowWaiting(QWidget* owner, bool show) override;
 
+    // Unattended (the program is being ended by a signal, nobody may be at the screen): no
+    // box is shown; a message stays in the trace, a question gets no answer (0), which is
+    // neither Yes nor No, and whoever asked keeps what it was about.
+    void SetUnattended(bool unattended) { m_unattended = unattended; }
+
     // The waiting window shown now, null when none.
     CWaitDlg* Waiting() const { return m_waiting; }
 
@@ -43,7 +51,12 @@ private:
     ~CMessagePresenter() override = default;
     int ShowHere(const QString& text, unsigned int style, const QString& caption);
     LRESULT OnForeignMessage(WPARAM wParam, LPARAM lParam);
+    void ShowForeign(void* message);
 
     QPointer<CWaitDlg> m_waiting;
     QPointer<QWidget> m_disabledOwner;
+    // Other threads' messages waiting for the one open now (window thread only).
+    std::deque<WPARAM> m_foreign;
+    bool m_showingForeign = false;
+    std::atomic<bool> m_unattended{false};
 };

@@ -24,9 +24,15 @@ int CPromptSoundFile::OnSaveFileDefine(int ask) {
     if (ask == 0) {
         const QString question =
             m_kind + QStringLiteral("\r\n\r\n") + QStringLiteral("現在の録音内容を保存しますか？");
-        if (CLast::Fusion().ShowMessage(question, MB_YESNO, QStringLiteral("メッセージ")) !=
-            IDYES) {
+        const int answer =
+            CLast::Fusion().ShowMessage(question, MB_YESNO, QStringLiteral("メッセージ"));
+        if (answer == IDNO) {
             return DeleteFileA();
+        }
+        // A box ended without an answer (a signal ends every modal loop while the program
+        // goes down) has not said No: the take stays, and whoever asked hears it is kept.
+        if (answer != IDYES) {
+            return 0;
         }
     }
     while (GetFileFlag() == MODIFIED_DIRTY) {

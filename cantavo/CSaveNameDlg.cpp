@@ -5,6 +5,7 @@
 #include "CTrade.h"
 #include "RecorderSkin.h"
 
+#include <QFile>
 #include <QFontDatabase>
 #include <QLineEdit>
 #include <QPainter>
@@ -42,12 +43,27 @@ QString CSaveNameDlg::Name() const {
 }
 
 QString CSaveNameDlg::Refusal(const QString& name) {
-    if (name.isEmpty()) {
+    // A name of spaces alone would list as a blank line in the album.
+    if (name.trimmed().isEmpty()) {
         return QStringLiteral("ファイル名を入力してください。");
     }
     // The name becomes a file of the album folder: a separator would put it somewhere else.
     if (name.contains(QLatin1Char('/')) || name.contains(QChar(0))) {
         return QStringLiteral("ファイル名に「/」は使えません。");
+    }
+    for (const QChar c : name) {
+        if (c.category() == QChar::Other_Control) {
+            return QStringLiteral("ファイル名に改行などの制御文字は使えません。");
+        }
+    }
+    // A leading dot hides the file, so the album would never show the take.
+    if (name.startsWith(QLatin1Char('.'))) {
+        return QStringLiteral("ファイル名を「.」で始めることはできません。");
+    }
+    // The file system takes at most 255 bytes per name, extension included; a longer name
+    // would only fail at the move with a bare system message.
+    if (QFile::encodeName(name).size() + 4 > 255) {
+        return QStringLiteral("ファイル名が長すぎます。");
     }
     return QString();
 }

@@ -2,16 +2,18 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QStandardPaths>
+#include <QThread>
+#include <algorithm>
 
 namespace {
 
 constexpr QByteArrayView kRaise = "raise\n";
-// How long a later start waits for the first one to take its request; the first may still
-// be busy starting its engine.
-constexpr int kAnswerMs = 15000;
+// How often a later start looks again for the first one's socket.
+constexpr unsigned long kRetryMs = 50;
 
 QString RuntimeFolder() {
     QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
@@ -45,32 +47,52 @@ CSingleInstance::Claim CSingleInstance::Acquire() {
     m_lock = std::make_unique<QLockFile>(LockPath());
     // A lock whose process is gone is stale at once; a living holder is never overruled.
     m_lock->setStaleLockTime(0);
-    if (m_lock->tryLock(0)) {
-        // A socket file left by a crashed run would make listen() fail; the lock says it is
-        // nobody's now.
-        QLocalServer::removeServer(m_name);
-        m_server = new QLocalServer(this);
-        m_server->setSocketOptions(QLocalServer::UserAccessOption);
-        connect(m_server, &QLocalServer::newConnection, this, &CSingleInstance::OnConnection);
-        // Without the socket the program still runs; a later start then only finds the lock.
-        m_server->listen(m_name);
-        return Claim::First;
-    }
-    if (m_lock->error() != QLockFile::LockFailedError) {
-        return Claim::Failed;
-    }
+    QElapsedTimer waited;
+    waited.start();
+    const auto remaining = [&] { return std::max(0, m_answerMs - int(waited.elapsed())); };
     QLocalSocket socket;
-    socket.connectToServer(m_name);
-    if (!socket.waitForConnected(kAnswerMs)) {
-        return Claim::OtherSilent;
+    for (;;) {
+        if (m_lock->tryLock(0)) {
+            return Listen();
+        }
+        if (m_lock->error() != QLockFile::LockFailedError) {
+            return Claim::Failed;
+        }
+        // A first start takes the lock a moment before its socket listens (two starts at
+        // once): its socket is looked for again until the deadline, and the lock with it,
+        // in case the holder ended meanwhile.
+        socket.connectToServer(m_name);
+        if (socket.waitForConnected(remaining())) {
+            break;
+        }
+        if (remaining() == 0) {
+            return Claim::OtherSilent;
+        }
+        QThread::msleep(kRetryMs);
     }
     socket.write(kRaise.data(), kRaise.size());
-    const bool sent = socket.waitForBytesWritten(kAnswerMs);
-    // The first process closes the connection once it has read the request.
-    if (sent && socket.state() == QLocalSocket::ConnectedState) {
-        socket.waitForDisconnected(kAnswerMs);
+    if (!socket.waitForBytesWritten(remaining())) {
+        return Claim::OtherSilent;
     }
-    return sent ? Claim::RaisedOther : Claim::OtherSilent;
+    // The first closes the connection once it has read the request. A first that hangs
+    // never does, and is never reported as having come forward.
+    if (socket.state() != QLocalSocket::UnconnectedState &&
+        !socket.waitForDisconnected(remaining())) {
+        return Claim::OtherSilent;
+    }
+    return Claim::RaisedOther;
+}
+
+CSingleInstance::Claim CSingleInstance::Listen() {
+    // A socket file left by a crashed run would make listen() fail; the lock says it is
+    // nobody's now.
+    QLocalServer::removeServer(m_name);
+    m_server = new QLocalServer(this);
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    connect(m_server, &QLocalServer::newConnection, this, &CSingleInstance::OnConnection);
+    // Without the socket the program still runs; a later start then only finds the lock.
+    m_server->listen(m_name);
+    return Claim::First;
 }
 
 void CSingleInstance::OnConnection() {

@@ -32,14 +32,19 @@ public:
     QString ServerName() const { return m_name; }
     QString LockPath() const;
 
+    // How long a later start waits for the first to take its request.
+    void SetAnswerTime(int ms) { m_answerMs = ms; }
+
     // Called when a later start asks this process to bring its window forward.
     void SetRaiseHandler(std::function<void()> handler) { m_onRaise = std::move(handler); }
 
 private:
+    Claim Listen();
     void OnConnection();
 
     QString m_name;
     std::unique_ptr<QLockFile> m_lock;
     QLocalServer* m_server = nullptr;
     std::function<void()> m_onRaise;
+    int m_answerMs = 15000;
 };

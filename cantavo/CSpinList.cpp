@@ -39,14 +39,33 @@ QString CSpinList::textFromValue(int value) const {
     return ItemText(value);
 }
 
+void CSpinList::DropTyped() {
+    // Setting the same value rewrites the text and tells nobody.
+    setValue(value());
+}
+
+int CSpinList::IndexOf(const QString& text) const {
+    const QString wanted = text.trimmed();
+    const int exact = static_cast<int>(m_items.indexOf(wanted));
+    if (exact >= 0) {
+        return exact;
+    }
+    for (int i = 0; i < m_items.size(); ++i) {
+        if (m_items.at(i).compare(wanted, Qt::CaseInsensitive) == 0) {
+            return i;
+        }
+    }
+    return -1;
+}
+
 int CSpinList::valueFromText(const QString& text) const {
-    const int index = static_cast<int>(m_items.indexOf(text.trimmed()));
+    const int index = IndexOf(text);
     return index >= 0 ? minimum() + index : value();
 }
 
 QValidator::State CSpinList::validate(QString& input, int& /*pos*/) const {
     const QString text = input.trimmed();
-    if (m_items.contains(text)) {
+    if (IndexOf(text) >= 0) {
         return QValidator::Acceptable;
     }
     for (const QString& item : m_items) {

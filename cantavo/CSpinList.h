@@ -5,7 +5,7 @@
 
 // A spin control that steps through a fixed list of item texts: value v shows the text of
 // item v - minimum. The keyboard (arrows, Page Up/Down, Home/End) and the screen reader work
-// as for any spin box; typing an item's text selects it.
+// as for any spin box; typing an item's text, in any case, selects it.
 class CSpinList : public QSpinBox {
 public:
     explicit CSpinList(QWidget* parent = nullptr);
@@ -17,6 +17,8 @@ public:
     QString ItemText(int value) const;
     // Wide enough for `characters` characters of the widest kind.
     void SetCharacterWidth(int characters);
+    // Shows the current value's text again, dropping what was typed and not yet entered.
+    void DropTyped();
 
 protected:
     QString textFromValue(int value) const override;
@@ -24,5 +26,8 @@ protected:
     QValidator::State validate(QString& input, int& pos) const override;
 
 private:
+    // The item a typed text names, exactly or else in another case; -1 for none.
+    int IndexOf(const QString& text) const;
+
     QStringList m_items;
 };

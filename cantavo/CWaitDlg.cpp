@@ -13,6 +13,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QScreen>
 #include <QTimerEvent>
 
@@ -118,10 +119,32 @@ LRESULT CWaitDlg::OnWaitMessage(WPARAM wParam, LPARAM) {
     if (text == nullptr) {
         return 0;
     }
-    CMessageDlg box(this);
-    box.SetText(*text, MB_OK, QStringLiteral("メッセージ"));
-    box.DoModal();
+    // The box runs a nested loop in which this window may be ended (see Dismiss) or go with
+    // its owner; the box is this window's child, so it then goes with it.
+    const QPointer<CWaitDlg> alive(this);
+    auto* box = new CMessageDlg(this);
+    const QPointer<CMessageDlg> boxAlive(box);
+    box->SetText(*text, MB_OK, QStringLiteral("メッセージ"));
+    ++m_openBoxes;
+    box->DoModal();
+    delete boxAlive.data();
+    if (alive == nullptr) {
+        return 0;
+    }
+    if (--m_openBoxes == 0 && m_dismissed) {
+        deleteLater();
+    }
     return 0;
+}
+
+void CWaitDlg::Dismiss() {
+    StopAnimation(false);
+    if (m_openBoxes == 0) {
+        delete this;
+        return;
+    }
+    m_dismissed = true;
+    hide();
 }
 
 LRESULT CWaitDlg::OnWaitStop(WPARAM wParam, LPARAM) {

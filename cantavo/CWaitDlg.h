@@ -29,6 +29,10 @@ public:
     // Client area 140 x 50, centred over the parent, or over the screen without one.
     void ResizeDlg();
 
+    // Ends the window: at once, or, while a message it was sent is open, hidden now and
+    // destroyed when that message is answered. Nothing may use the window afterwards.
+    void Dismiss();
+
     // The last lit cell (0..19), or 20 when the bar is full.
     int Position() const { return m_position; }
     bool IsRunning() const { return m_timer != 0; }
@@ -56,4 +60,6 @@ private:
     int m_position = 0;
     int m_interval = 0;
     int m_timer = 0;
+    int m_openBoxes = 0;
+    bool m_dismissed = false;
 };

@@ -6,6 +6,7 @@
 #include "CMainFrame.h"
 #include "CManage.h"
 #include "CMessagePresenter.h"
+#include "CPlayAlong.h"
 #include "CTrace.h"
 #include "CVeskToy.h"
 #include "CWaitDlg.h"
@@ -135,11 +136,17 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
 
     CMainFrame* frame = program.MainFrame();
-    // A signal closes the window the orderly way; when the close is refused (a take runs or
-    // is not saved), the program ends anyway and keeps an unsaved take in the temporary
-    // folder.
+    // Without the instrument, the computer's keyboard plays the virtual ZQ31 (the frame owns it).
+    if (const std::shared_ptr<CVirtualPiano> piano = mmxVirtualPiano()) {
+        new CPlayAlong(frame, piano);
+    }
+    // A signal closes the window the orderly way; when that is refused or would wait for a
+    // user, the program ends anyway: ending its event loops ends every open box unanswered,
+    // and an unsaved take is kept in the temporary folder.
     OnTerminationSignals(frame, [frame] {
-        if (!frame->close()) {
+        if (!frame->EndBySignal()) {
+            // The end that follows asks nobody: an unsaved take is kept.
+            CMessagePresenter::Install().SetUnattended(true);
             QCoreApplication::quit();
         }
     });

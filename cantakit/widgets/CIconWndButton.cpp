@@ -175,6 +175,14 @@ void CIconWndButton::PressAgain() {
     OnLButtonDown(QPoint());
 }
 
+void CIconWndButton::hideEvent(QHideEvent* event) {
+    CIconWnd::hideEvent(event);
+    if (IsPressed() || m_repeatTimer != 0) {
+        EndPress();
+        SelectFrame(StateFrame());
+    }
+}
+
 void CIconWndButton::timerEvent(QTimerEvent* event) {
     if (event->timerId() != m_repeatTimer) {
         CIconWnd::timerEvent(event);

@@ -51,6 +51,8 @@ protected:
     void OnLButtonDblClk(const QPoint& at) override;
     void OnMouseLeave() override;
     void timerEvent(QTimerEvent* event) override;
+    // Hidden while held, it lets go: no release will come, and a held repeat would go on.
+    void hideEvent(QHideEvent* event) override;
 
 private:
     // Selects a frame and keeps an invisible button invisible.

@@ -76,3 +76,11 @@ void CSlider::OnMouseLeave() {
     PostToParent();
     CWndMouse::OnMouseLeave();
 }
+
+void CSlider::hideEvent(QHideEvent* event) {
+    CWndMouse::hideEvent(event);
+    if (IsPressed()) {
+        CWndMouse::OnMouseLeave();
+        PostToParent();
+    }
+}

@@ -7,7 +7,8 @@
 // and leave, and the parent paints the knob from GetPos().
 //
 // While the button is held the slider keeps following the mouse, also beyond its ends, where
-// the value stays at the nearest bound.
+// the value stays at the nearest bound. Hidden in the middle of a drag, it ends the drag
+// where the knob stands: no release will come, and a later hover must not go on dragging.
 class CSlider : public CWndMouse {
 public:
     CSlider();
@@ -28,6 +29,7 @@ protected:
     void OnLButtonUp(const QPoint& at) override;
     void OnMouseLeave() override;
     bool LetsGoOutside() const override { return false; }
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void PostToParent();

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QProcess>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -139,4 +140,36 @@ TEST(SetupLauncher, AnsweringYesHandsThePackageOverAndSaysSoEvenWhenItIsMissing)
     // The name the package build gives its file.
     EXPECT_TRUE(CSetupLauncher::PackageFile().startsWith(QStringLiteral("cantavo_")));
     EXPECT_TRUE(CSetupLauncher::PackageFile().endsWith(QStringLiteral(".deb")));
+}
+
+TEST(SystemCheck, ReadsOsReleaseFilesAsTheyComeInTheWild) {
+    // Windows line ends, comments, blank lines, single quotes, point releases.
+    EXPECT_TRUE(CSystemCheck(QStringLiteral("# made by hand\r\n\r\nID='debian'\r\n"
+                                            "VERSION_ID=\"12.5\"\r\n"),
+                             QStringLiteral("2.36"))
+                    .IsNewEnough());
+    // Testing carries no number: the C library decides, also one with a suffix.
+    const QString sid = QStringLiteral("ID=debian\nVERSION_ID=\"trixie/sid\"\n");
+    EXPECT_TRUE(CSystemCheck(sid, QStringLiteral("2.41.9000")).IsNewEnough());
+    EXPECT_FALSE(CSystemCheck(sid, QStringLiteral("2.31")).IsNewEnough());
+    // A system without ID or without a version is judged by what it says, never crashes.
+    EXPECT_FALSE(
+        CSystemCheck(QStringLiteral("VERSION_ID=12\n"), QStringLiteral("2.36")).IsNewEnough());
+    EXPECT_TRUE(CSystemCheck(QStringLiteral("ID=debian\n"), QStringLiteral("2.36")).IsNewEnough());
+}
+
+TEST(SetupLauncher, WithoutADesktopToShowOnItSaysHowToInstallAndEndsWithZero) {
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    // An X display that is not there: Qt cannot start its windows.
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    environment.insert(QStringLiteral("DISPLAY"), QStringLiteral(":97"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    process.setProcessEnvironment(environment);
+    process.start(QCoreApplication::applicationDirPath() + QStringLiteral("/Cantasetup"));
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 0);
+    EXPECT_TRUE(QString::fromUtf8(process.readAllStandardError())
+                    .contains(QStringLiteral("apt install ./") + CSetupLauncher::PackageFile()));
 }

@@ -95,7 +95,8 @@ CCliArguments CCliArguments::Parse(const QStringList& arguments) {
         const QString& word = arguments[i];
         if (word == QLatin1String("--help") || word == QLatin1String("-h")) {
             parsed.m_help = true;
-        } else if (word == QLatin1String("--virtual-piano")) {
+        } else if (word == QLatin1String("--virtual-piano") ||
+                   word == QLatin1String("--hear-piano")) {
             parsed.m_virtualPiano = true;
         } else if (word == QLatin1String("--yes") || word == QLatin1String("-y")) {
             if (parsed.m_answer == Answer::No) {
@@ -185,9 +186,9 @@ QStringList CCliArguments::Commands() {
 }
 
 QString CCliArguments::ProgramHelp() {
-    QString text =
-        QStringLiteral("cantavo-cli: the ZQ31 companion's engine on the command line.\n\n"
-                       "usage: cantavo-cli [--virtual-piano] [--yes | --no] COMMAND ...\n\n");
+    QString text = QStringLiteral(
+        "cantavo-cli: the ZQ31 companion's engine on the command line.\n\n"
+        "usage: cantavo-cli [--virtual-piano | --hear-piano] [--yes | --no] COMMAND ...\n\n");
     for (const CommandRule& rule : kCommands) {
         text += QStringLiteral("  %1\n").arg(QLatin1String(rule.usage));
     }

@@ -17,8 +17,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTimer>
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -74,17 +77,32 @@ QString FavouriteName(const QString& word) {
 } // namespace
 
 CCliCommands::CCliCommands(const CCliArguments& arguments, CCliPresenter& presenter)
-    : m_arguments(arguments), m_presenter(presenter) {}
+    : m_arguments(arguments), m_presenter(presenter) {
+    // Resolved now: the session works inside the program folder, and a relative path means
+    // the folder the command was started from.
+    if (const auto copyTo = m_arguments.Option(QStringLiteral("copy-to"));
+        copyTo && !copyTo->isEmpty()) {
+        m_copyTo = QFileInfo(*copyTo).absoluteFilePath();
+    }
+}
 
 QString CCliCommands::CheckName(const QString& name) {
     if (name.isEmpty()) {
         return QStringLiteral("ファイル名を入力してください。");
     }
-    if (name.contains(QLatin1Char('/')) || name.contains(QChar(0)) || name == QLatin1String(".") ||
-        name == QLatin1String("..") || name.size() > 200) {
-        return QStringLiteral(
-                   "%1 cannot be a name in the album (no folders, at most 200 characters)")
-            .arg(name);
+    // Checked before anything is recorded: a name the file system refuses would only be
+    // found out when the take is saved. A control character would split "album list".
+    const bool control = std::any_of(name.cbegin(), name.cend(),
+                                     [](QChar c) { return c.category() == QChar::Other_Control; });
+    // The longest album extension is added to the name; file names hold at most 255 bytes.
+    const bool tooLong = name.size() > 200 || QFile::encodeName(name).size() + 4 > 255;
+    if (name.contains(QLatin1Char('/')) || control || name == QLatin1String(".") ||
+        name == QLatin1String("..") || tooLong) {
+        QString shown = name;
+        shown.replace(QLatin1Char('\n'), QStringLiteral("\\n"));
+        return QStringLiteral("%1 cannot be a name in the album (no folders or control "
+                              "characters, at most 200 characters and 250 bytes)")
+            .arg(shown.left(60));
     }
     return {};
 }
@@ -101,20 +119,31 @@ QString CCliCommands::CheckInput(const QString& path, const QStringList& extensi
     return {};
 }
 
-QString CCliCommands::CheckNumber(const QString& option, double least, double most) const {
+QString CCliCommands::CheckNumber(const QString& option, double least, double most,
+                                  bool whole) const {
     const auto value = m_arguments.Option(option);
     if (!value) {
         return {};
     }
     bool ok = false;
     const double number = value->toDouble(&ok);
-    if (!ok || number < least || number > most) {
-        return QStringLiteral("--%1 must be a number from %2 to %3")
-            .arg(option)
+    // "nan" reads as a number and passes every comparison; a fraction where a whole number
+    // is meant would be cut silently.
+    if (!ok || !std::isfinite(number) || number < least || number > most ||
+        (whole && number != std::floor(number))) {
+        return QStringLiteral("--%1 must be a %2 from %3 to %4")
+            .arg(option, whole ? QStringLiteral("whole number") : QStringLiteral("number"))
             .arg(least)
             .arg(most);
     }
     return {};
+}
+
+std::optional<double> CCliCommands::Seconds() const {
+    if (!m_arguments.Option(QStringLiteral("seconds"))) {
+        return std::nullopt;
+    }
+    return Number(QStringLiteral("seconds"), 0);
 }
 
 double CCliCommands::Number(const QString& option, double fallback) const {
@@ -131,7 +160,7 @@ QString CCliCommands::CheckArguments() const {
             error = text;
         }
     };
-    keep(CheckNumber(QStringLiteral("seconds"), 0.1, 24 * 3600));
+    keep(CheckNumber(QStringLiteral("seconds"), 0.1, 24 * 3600, false));
     if (const auto copyTo = m_arguments.Option(QStringLiteral("copy-to"))) {
         const QFileInfo target(*copyTo);
         if (copyTo->isEmpty() || target.isDir() || !target.absoluteDir().exists()) {
@@ -140,9 +169,9 @@ QString CCliCommands::CheckArguments() const {
     }
     if (command == QLatin1String("play")) {
         keep(CheckInput(first, {QStringLiteral(".mid")}));
-        keep(CheckNumber(QStringLiteral("tempo"), 40, 300));
-        keep(CheckNumber(QStringLiteral("key"), -5, 6));
-        keep(CheckNumber(QStringLiteral("from"), 1, 999));
+        keep(CheckNumber(QStringLiteral("tempo"), 40, 300, true));
+        keep(CheckNumber(QStringLiteral("key"), -5, 6, true));
+        keep(CheckNumber(QStringLiteral("from"), 1, 999, true));
     } else if (command == QLatin1String("record") || command == QLatin1String("audio-record")) {
         keep(CheckName(first));
     } else if (command == QLatin1String("memo")) {
@@ -164,7 +193,7 @@ QString CCliCommands::CheckArguments() const {
             keep(QStringLiteral("--type must be mp3 or wma"));
         }
     } else if (command == QLatin1String("metronome")) {
-        keep(CheckNumber(QStringLiteral("tempo"), 40, 300));
+        keep(CheckNumber(QStringLiteral("tempo"), 40, 300, true));
         if (const auto beat = m_arguments.Option(QStringLiteral("beat"));
             beat && CCliSettings::BeatFromName(*beat) < 0) {
             keep(QStringLiteral("--beat must be one of none 2/4 3/4 4/4 5/4 6/8"));
@@ -219,41 +248,27 @@ int CCliCommands::Run() {
         Say(error);
         return 2;
     }
-    const QString command = m_arguments.Command();
-    if (command == QLatin1String("play")) {
-        return Play();
+    using Command = int (CCliCommands::*)();
+    static const std::pair<const char*, Command> kCommands[] = {
+        {"play", &CCliCommands::Play},
+        {"record", &CCliCommands::Record},
+        {"memo", &CCliCommands::Memo},
+        {"audio-play", &CCliCommands::AudioPlay},
+        {"audio-record", &CCliCommands::AudioRecord},
+        {"mix", &CCliCommands::Mix},
+        {"compress", &CCliCommands::Compress},
+        {"metronome", &CCliCommands::Metronome},
+        {"settings", &CCliCommands::Settings},
+        {"favourite", &CCliCommands::Favourite},
+        {"devices", &CCliCommands::Devices},
+        {"album", &CCliCommands::Album},
+    };
+    for (const auto& [name, run] : kCommands) {
+        if (m_arguments.Command() == QLatin1String(name)) {
+            return (this->*run)();
+        }
     }
-    if (command == QLatin1String("record")) {
-        return Record();
-    }
-    if (command == QLatin1String("memo")) {
-        return Memo();
-    }
-    if (command == QLatin1String("audio-play")) {
-        return AudioPlay();
-    }
-    if (command == QLatin1String("audio-record")) {
-        return AudioRecord();
-    }
-    if (command == QLatin1String("mix")) {
-        return Mix();
-    }
-    if (command == QLatin1String("compress")) {
-        return Compress();
-    }
-    if (command == QLatin1String("metronome")) {
-        return Metronome();
-    }
-    if (command == QLatin1String("settings")) {
-        return Settings();
-    }
-    if (command == QLatin1String("favourite")) {
-        return Favourite();
-    }
-    if (command == QLatin1String("devices")) {
-        return Devices();
-    }
-    return Album();
+    return 2;
 }
 
 int CCliCommands::Play() {
@@ -322,26 +337,31 @@ void CCliCommands::PlayVirtualNotes(CCliSession& session) {
 }
 
 bool CCliCommands::CopyOut(const QString& saved) {
-    const auto copyTo = m_arguments.Option(QStringLiteral("copy-to"));
-    if (!copyTo) {
+    if (m_copyTo.isEmpty()) {
         return true;
     }
-    const QString target = QFileInfo(*copyTo).absoluteFilePath();
-    if (QFileInfo::exists(target)) {
-        if (m_presenter.ShowMessage(
-                QStringLiteral(
-                    "既に同じ名前のファイルがあります。\r\n上書き保存してもよろしいですか？"),
-                MB_YESNO, QStringLiteral("メッセージ")) != IDYES) {
-            Say(QStringLiteral("%1 was not copied to %2").arg(saved, target));
-            return false;
-        }
-        QFile::remove(target);
+    const QString& target = m_copyTo;
+    const QFileInfo existing(target);
+    if (existing.exists() && existing.canonicalFilePath() == QFileInfo(saved).canonicalFilePath()) {
+        // Replacing the take with itself would first throw it away.
+        Out(QStringLiteral("copied: %1 (the saved take itself)").arg(target));
+        return true;
     }
-    // Copied under a hidden name and renamed: the target never holds half a take.
-    const QString partial = QFileInfo(target).absolutePath() + QStringLiteral("/.") +
-                            QFileInfo(target).fileName() + QStringLiteral(".part");
+    if (existing.exists() &&
+        m_presenter.ShowMessage(
+            QStringLiteral(
+                "既に同じ名前のファイルがあります。\r\n上書き保存してもよろしいですか？"),
+            MB_YESNO, QStringLiteral("メッセージ")) != IDYES) {
+        Say(QStringLiteral("%1 was not copied to %2").arg(saved, target));
+        return false;
+    }
+    // Copied under a hidden name, then renamed over the target in one step: the target
+    // never holds half a take, and a failed copy leaves the file that stood there.
+    const QString partial = existing.absolutePath() + QStringLiteral("/.") + existing.fileName() +
+                            QStringLiteral(".part");
     QFile::remove(partial);
-    if (!QFile::copy(saved, partial) || !QFile::rename(partial, target)) {
+    if (!QFile::copy(saved, partial) || ::rename(QFile::encodeName(partial).constData(),
+                                                 QFile::encodeName(target).constData()) != 0) {
         QFile::remove(partial);
         Say(QStringLiteral("%1 could not be copied to %2").arg(saved, target));
         return false;
@@ -367,6 +387,9 @@ int CCliCommands::SaveTake(CCliSession& session, bool audio, const QString& name
     const QString saved = take.SavedPath();
     if (saved.isEmpty()) {
         Say(QStringLiteral("the take was not saved as %1").arg(name));
+        // Ending the session must not ask the same question again: the take stays in the
+        // temporary folder, and the session says where.
+        take.SetSaveName(QString());
         session.Finish();
         return 1;
     }
@@ -390,10 +413,7 @@ int CCliCommands::Record() {
     PlayVirtualNotes(session);
     CCliProgress progress;
     const auto started = std::chrono::steady_clock::now();
-    const std::optional<double> seconds =
-        m_arguments.Option(QStringLiteral("seconds"))
-            ? std::optional<double>(Number(QStringLiteral("seconds"), 0))
-            : std::nullopt;
+    const std::optional<double> seconds = Seconds();
     session.RunUntil([&] { return session.Midi().GetSoundStatus() != SOUND_REC; }, seconds,
                      [&] {
                          const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -479,10 +499,7 @@ int CCliCommands::AudioRecord() {
     std::fflush(stdout);
     PlayVirtualNotes(session);
     CCliProgress progress;
-    const std::optional<double> seconds =
-        m_arguments.Option(QStringLiteral("seconds"))
-            ? std::optional<double>(Number(QStringLiteral("seconds"), 0))
-            : std::nullopt;
+    const std::optional<double> seconds = Seconds();
     session.RunUntil([&] { return session.Audio().GetSoundStatus() != SOUND_REC; }, seconds,
                      [&] {
                          progress.Update(QStringLiteral("● REC %1  %2")
@@ -511,10 +528,7 @@ int CCliCommands::Mix() {
         return 1;
     }
     CCliProgress progress;
-    const std::optional<double> seconds =
-        m_arguments.Option(QStringLiteral("seconds"))
-            ? std::optional<double>(Number(QStringLiteral("seconds"), 0))
-            : std::nullopt;
+    const std::optional<double> seconds = Seconds();
     // The mix ends with the file, or earlier when asked.
     session.RunUntil(
         [&] {
@@ -587,10 +601,7 @@ int CCliCommands::Metronome() {
         return 1;
     }
     CCliProgress progress;
-    const std::optional<double> seconds =
-        m_arguments.Option(QStringLiteral("seconds"))
-            ? std::optional<double>(Number(QStringLiteral("seconds"), 0))
-            : std::nullopt;
+    const std::optional<double> seconds = Seconds();
     session.RunUntil([&] { return manage.GetMetStatus() != MET_START; }, seconds,
                      [&] {
                          progress.Update(QStringLiteral("♩=%1  %2  metronome")

@@ -3,6 +3,7 @@
 #include "CCliArguments.h"
 
 #include <QString>
+#include <optional>
 
 class CCliPresenter;
 class CCliSession;
@@ -21,7 +22,7 @@ private:
     QString CheckArguments() const;
     static QString CheckName(const QString& name);
     static QString CheckInput(const QString& path, const QStringList& extensions);
-    QString CheckNumber(const QString& option, double least, double most) const;
+    QString CheckNumber(const QString& option, double least, double most, bool whole) const;
 
     int Play();
     int Record();
@@ -44,7 +45,11 @@ private:
     // ZQ31 once a recording runs.
     static void PlayVirtualNotes(CCliSession& session);
     double Number(const QString& option, double fallback) const;
+    // --seconds, when given.
+    std::optional<double> Seconds() const;
 
     const CCliArguments& m_arguments;
     CCliPresenter& m_presenter;
+    // --copy-to as an absolute path, empty when not given.
+    QString m_copyTo;
 };

@@ -24,6 +24,7 @@
 #include <QUrl>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sys/mount.h>
 
 using namespace albumtest;
 
@@ -356,6 +357,272 @@ TEST_F(AlbumTest, AWavDroppedOnTheCompressedListIsCompressedNotCopied) {
     EXPECT_FALSE(QFileInfo::exists(album + "/Fugue.wav"));
     EXPECT_EQ(Names(dialog->CompressList()), (QStringList{"Fugue", "Prelude", "Waltz"}));
     EXPECT_EQ(Names(dialog->AudioList()), QStringList{"Nocturne"});
+}
+
+// Files from a messy disk: what is not a take is still copied as it is (the album does not
+// judge contents), what cannot be copied is told, and nothing half-made is left in the album.
+TEST_F(AlbumTest, MessyFilesFromOutsideArriveWholeOrAreTold) {
+    const QString notMidi = outside + "/It's \"not\" a MIDI file.mid";
+    const QString empty = outside + "/空のテイク.wav";
+    const QString newline = outside + "/two\nlines.mid";
+    // A backslash is a character of the name here, not a folder's end.
+    const QString backslash = outside + "/Tom\\Jerry.mid";
+    ASSERT_TRUE(WriteFile(notMidi, "plain text, no MThd"));
+    ASSERT_TRUE(WriteFile(backslash, MidiFile("both")));
+    ASSERT_TRUE(WriteFile(empty, QByteArray()));
+    ASSERT_TRUE(WriteFile(newline, MidiFile("x")));
+    // The longest name a folder can hold.
+    const QString longName = outside + '/' + QString(251, QLatin1Char('L')) + ".mid";
+    ASSERT_TRUE(WriteFile(longName, MidiFile("long")));
+    // The same file twice in one drop arrives once, whole.
+    dialog->DropFiles(dialog->MidiList(), {notMidi, newline, longName, notMidi, backslash});
+    dialog->DropFiles(dialog->AudioList(), {empty});
+    EXPECT_EQ(ReadFile(album + "/It's \"not\" a MIDI file.mid"), ReadFile(notMidi));
+    EXPECT_EQ(ReadFile(album + "/two\nlines.mid"), ReadFile(newline));
+    EXPECT_EQ(ReadFile(album + "/Tom\\Jerry.mid"), ReadFile(backslash));
+    EXPECT_FALSE(QFileInfo::exists(album + "/Jerry.mid"));
+    EXPECT_EQ(ReadFile(album + '/' + QFileInfo(longName).fileName()), ReadFile(longName));
+    EXPECT_TRUE(QFileInfo(album + "/空のテイク.wav").isFile());
+    EXPECT_EQ(Names(dialog->AudioList()), (QStringList{"Nocturne", "空のテイク"}));
+    EXPECT_TRUE(Names(dialog->MidiList()).contains(QString(251, QLatin1Char('L'))));
+    for (const QString& text : rig.fusion.texts) {
+        // At most the question about the file dropped twice; no failure.
+        EXPECT_EQ(text,
+                  QStringLiteral(
+                      "既に同じ名前のファイルがあります。\r\n上書き保存してもよろしいですか？"));
+    }
+
+    // A folder named like a take and a link to nowhere cannot be copied: told, nothing left.
+    rig.fusion.texts.clear();
+    rig.fusion.styles.clear();
+    const QString folder = outside + "/Folder.mid";
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString dangling = outside + "/Ghost.wav";
+    ASSERT_TRUE(QFile::link(outside + "/nowhere.wav", dangling));
+    dialog->DropFiles(dialog->MidiList(), {folder});
+    dialog->DropFiles(dialog->AudioList(), {dangling});
+    EXPECT_EQ(rig.fusion.texts.size(), 2);
+    for (unsigned int style : rig.fusion.styles) {
+        EXPECT_EQ(style, unsigned(MB_OK));
+    }
+    EXPECT_FALSE(QFileInfo::exists(album + "/Folder.mid"));
+    EXPECT_FALSE(QFileInfo(album + "/Ghost.wav").isSymLink());
+    EXPECT_EQ(Files().filter(".part").size(), 0);
+
+    // A link elsewhere brings in the file it leads to, as a file of the album's own.
+    const QString link = outside + "/Linked.mid";
+    ASSERT_TRUE(QFile::link(newline, link));
+    dialog->DropFiles(dialog->MidiList(), {link});
+    EXPECT_FALSE(QFileInfo(album + "/Linked.mid").isSymLink());
+    EXPECT_EQ(ReadFile(album + "/Linked.mid"), ReadFile(newline));
+}
+
+// Only the album's own file is passed over: a file elsewhere whose path differs from the
+// album's only in case is another file on this system, and comes in.
+TEST_F(AlbumTest, AFileBesideTheAlbumSpeltLikeItIsImported) {
+    const QFileInfo info(album);
+    QString name = info.fileName().toUpper();
+    if (name == info.fileName()) {
+        name = info.fileName().toLower();
+    }
+    ASSERT_NE(name, info.fileName());
+    const QString twin = info.path() + '/' + name;
+    ASSERT_TRUE(QDir().mkpath(twin));
+    ASSERT_TRUE(WriteFile(twin + "/Rondo.mid", MidiFile("twin")));
+    EXPECT_TRUE(Drop(dialog->MidiList(), {twin + "/Rondo.mid"}));
+    EXPECT_EQ(ReadFile(album + "/Rondo.mid"), ReadFile(twin + "/Rondo.mid"));
+    QDir(twin).removeRecursively();
+}
+
+// A drop while a WAV is compressed is not lost: the files come in once the compression is
+// over, each of them, also from several drops on one list. Closing waits as well.
+TEST_F(AlbumTest, DropsDuringACompressionComeInAfterIt) {
+    ASSERT_TRUE(WriteFile(album + "/Concerto.wav", WavFile(2)));
+    dialog->Refresh();
+    rig.manage->SetCompressType(COMPRESS_MP3, nullptr);
+    Select(dialog->AudioList(), 0);
+    const QString first = outside + "/First.mid";
+    const QString second = outside + "/Second.mid";
+    const QString wav = outside + "/Third.wav";
+    ASSERT_TRUE(WriteFile(first, MidiFile("1")));
+    ASSERT_TRUE(WriteFile(second, MidiFile("2")));
+    ASSERT_TRUE(WriteFile(wav, WavFile(1)));
+
+    bool dropped = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (!dropped && dialog->IsCompressing()) {
+            dropped = true;
+            EXPECT_TRUE(Drop(dialog->MidiList(), {first}));
+            EXPECT_TRUE(Drop(dialog->MidiList(), {second}));
+            EXPECT_TRUE(Drop(dialog->AudioList(), {wav}));
+            EXPECT_FALSE(dialog->close());
+            EXPECT_FALSE(QFileInfo::exists(album + "/First.mid")) << "not while compressing";
+        }
+    });
+    watch.start(0);
+    rig.fusion.Answer(IDOK);
+    Post(CAlbumDlg::WM_ALBUM_ENCODE);
+    watch.stop();
+    ASSERT_TRUE(dropped);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_TRUE(Eventually([&] {
+        return Names(dialog->MidiList()) == QStringList{"Etude", "First", "Second"} &&
+               Names(dialog->AudioList()) == QStringList{"Concerto", "Nocturne", "Third"};
+    })) << Names(dialog->MidiList()).join(',').toStdString()
+        << " / " << Names(dialog->AudioList()).join(',').toStdString() << " / "
+        << rig.fusion.texts.join('|').toStdString() << " / " << Files().join(',').toStdString();
+    EXPECT_EQ(ReadFile(album + "/Second.mid"), ReadFile(second));
+    EXPECT_TRUE(QFileInfo::exists(album + "/Concerto.mp3"));
+}
+
+// Compressing onto a name the album holds asks first; No keeps the old file whole. A WAV that
+// is really text fails, says so, and leaves no half copy.
+TEST_F(AlbumTest, CompressionOntoATakenNameOrFromABrokenWav) {
+    ASSERT_TRUE(WriteFile(album + "/Nocturne.mp3", "the older copy"));
+    dialog->Refresh();
+    rig.manage->SetCompressType(COMPRESS_MP3, nullptr);
+    Select(dialog->AudioList(), 0);
+    rig.fusion.Answer(IDOK);
+    rig.fusion.Answer(IDNO);
+    Post(CAlbumDlg::WM_ALBUM_ENCODE);
+    ASSERT_EQ(rig.fusion.texts.size(), 2);
+    EXPECT_EQ(
+        rig.fusion.texts.last(),
+        QStringLiteral("既に同じ名前のファイルがあります。\r\n上書き保存してもよろしいですか？"));
+    EXPECT_EQ(ReadFile(album + "/Nocturne.mp3"), QByteArray("the older copy"));
+
+    ASSERT_TRUE(WriteFile(album + "/Fake.wav", "RIFF? no, just words"));
+    dialog->Refresh();
+    Select(dialog->AudioList(), 0);
+    ASSERT_EQ(dialog->AudioList()->SelectedPath(), album + "/Fake.wav");
+    rig.fusion.Answer(IDOK);
+    Post(CAlbumDlg::WM_ALBUM_ENCODE);
+    EXPECT_EQ(rig.fusion.texts.last(), QStringLiteral("ファイル圧縮処理でエラーが発生しました。"));
+    EXPECT_FALSE(QFileInfo::exists(album + "/Fake.mp3"));
+    EXPECT_EQ(Files().filter(".part").size(), 0);
+    EXPECT_EQ(Files().filter("Fake").size(), 1);
+}
+
+// The tooltip reads whatever lies in the album under a MIDI name without failing: no memo.
+TEST_F(AlbumTest, BrokenMidiTakesHaveNoMemo) {
+    const QByteArray good = MidiFile(CMemoCodec::ToFile("メモ"));
+    ASSERT_TRUE(WriteFile(album + "/A-garbage.mid", QByteArray(300, char(0xFF))));
+    ASSERT_TRUE(WriteFile(album + "/B-empty.mid", QByteArray()));
+    ASSERT_TRUE(WriteFile(album + "/C-truncated.mid", good.left(good.size() - 20)));
+    QByteArray lying = good;
+    lying[lying.indexOf("MTrk") + 7] = char(0x7F); // a track longer than the file
+    ASSERT_TRUE(WriteFile(album + "/D-lying.mid", lying));
+    ASSERT_TRUE(QFile::link(album + "/nowhere.mid", album + "/E-dangling.mid"));
+    ASSERT_TRUE(QDir().mkpath(album + "/F-folder.mid"));
+    ASSERT_TRUE(WriteFile(album + "/F-folder.mid/inside.txt", "x"));
+    dialog->Refresh();
+    CAlbumList* list = dialog->MidiList();
+    for (int row = 0; row < list->count(); ++row) {
+        const QString memo = list->ToolTipFor(row);
+        if (list->Paths().at(row).endsWith("Etude.MID")) {
+            EXPECT_EQ(memo, QStringLiteral("朝の練習"));
+        } else {
+            EXPECT_TRUE(memo.isEmpty() || memo == QStringLiteral("メモ"))
+                << list->Paths().at(row).toStdString() << ": " << memo.toStdString();
+        }
+        const QRect item = list->visualItemRect(list->item(row));
+        QHelpEvent help(QEvent::ToolTip, item.center(),
+                        list->viewport()->mapToGlobal(item.center()));
+        QCoreApplication::sendEvent(list->viewport(), &help);
+    }
+    EXPECT_TRUE(rig.fusion.texts.isEmpty());
+}
+
+// A take another program removed meanwhile: deleting it says it failed and the list shows
+// what is there; opening it leaves the album open.
+TEST_F(AlbumTest, ATakeRemovedBehindTheAlbumsBack) {
+    Select(dialog->MidiList(), 0);
+    ASSERT_TRUE(QFile::remove(album + "/Etude.MID"));
+    rig.fusion.Answer(IDYES);
+    Post(CAlbumDlg::WM_ALBUM_TRASH);
+    EXPECT_EQ(rig.fusion.texts.last(), QStringLiteral("予期せぬエラーが発生しました。(1)"));
+    EXPECT_TRUE(Names(dialog->MidiList()).isEmpty());
+    EXPECT_FALSE(dialog->TrashButton()->IsEnabled());
+
+    // A link in the album to a file elsewhere: deleting the take removes the link only, and a
+    // link to nowhere is listed but not opened.
+    const QString elsewhere = outside + "/Kept.wav";
+    ASSERT_TRUE(WriteFile(elsewhere, WavFile(1)));
+    ASSERT_TRUE(QFile::link(elsewhere, album + "/Linked.wav"));
+    ASSERT_TRUE(QFile::link(outside + "/nowhere.mid", album + "/Ghost.mid"));
+    dialog->Refresh();
+    ASSERT_EQ(Names(dialog->AudioList()), (QStringList{"Linked", "Nocturne"}));
+    Select(dialog->AudioList(), 0);
+    rig.fusion.Answer(IDYES);
+    Post(CAlbumDlg::WM_ALBUM_TRASH);
+    EXPECT_FALSE(QFileInfo(album + "/Linked.wav").isSymLink());
+    EXPECT_TRUE(QFileInfo::exists(elsewhere));
+    ASSERT_EQ(Names(dialog->MidiList()), QStringList{"Ghost"});
+    Select(dialog->MidiList(), 0);
+    Post(CAlbumDlg::WM_ALBUM_OPEN);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(dialog->GetSelectRec(), CAlbumDlg::SELECT_NONE);
+}
+
+// A full disk and then a read-only one under the album (a small tmpfs mounted over it; only
+// where this process may mount): every failure is told, no half file is left, and a take the
+// import or the compression would have replaced stays whole.
+TEST_F(AlbumTest, AFullOrReadOnlyAlbumLosesNothing) {
+    const QByteArray album8 = QFile::encodeName(album);
+    if (::mount("tmpfs", album8.constData(), "tmpfs", 0, "size=256k") != 0) {
+        GTEST_SKIP() << "cannot mount a small file system here";
+    }
+    struct Unmount {
+        QByteArray at;
+        ~Unmount() { ::umount2(at.constData(), MNT_DETACH); }
+    } unmount{album8};
+    const QByteArray old = WavFile(1).left(40000);
+    ASSERT_TRUE(WriteFile(album + "/Old.wav", old));
+    const QString big = outside + "/Big.wav";
+    ASSERT_TRUE(WriteFile(big, WavFile(2)));
+    ASSERT_TRUE(WriteFile(outside + "/Old.wav", WavFile(2)));
+    dialog->Refresh();
+
+    dialog->DropFiles(dialog->AudioList(), {big});
+    ASSERT_EQ(rig.fusion.texts.size(), 1);
+    EXPECT_EQ(rig.fusion.styles.last(), unsigned(MB_OK));
+    EXPECT_FALSE(QFileInfo::exists(album + "/Big.wav"));
+    rig.fusion.Answer(IDYES);
+    dialog->DropFiles(dialog->AudioList(), {outside + "/Old.wav"});
+    ASSERT_EQ(rig.fusion.texts.size(), 3) << "the question, then the failure";
+    EXPECT_EQ(rig.fusion.styles.last(), unsigned(MB_OK));
+    EXPECT_EQ(ReadFile(album + "/Old.wav"), old);
+    EXPECT_EQ(Files(), QStringList{"Old.wav"});
+
+    // Full to the last block: the compression fails, says so and leaves nothing.
+    QFile filler(album + "/.filler");
+    ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+    const QByteArray block(4096, 'f');
+    while (filler.write(block) == block.size() && filler.flush()) {
+    }
+    filler.close();
+    rig.manage->SetCompressType(COMPRESS_MP3, nullptr);
+    Select(dialog->AudioList(), 0);
+    rig.fusion.Answer(IDOK);
+    Post(CAlbumDlg::WM_ALBUM_ENCODE);
+    EXPECT_EQ(rig.fusion.texts.last(), QStringLiteral("ファイル圧縮処理でエラーが発生しました。"));
+    EXPECT_EQ(Files(), (QStringList{".filler", "Old.wav"}));
+    EXPECT_EQ(ReadFile(album + "/Old.wav"), old);
+
+    // Read-only: neither a deletion nor an import happens, and both say so.
+    ASSERT_TRUE(QFile::remove(album + "/.filler"));
+    ASSERT_EQ(::mount("tmpfs", album8.constData(), "tmpfs", MS_REMOUNT | MS_RDONLY, "size=256k"),
+              0);
+    Select(dialog->AudioList(), 0);
+    rig.fusion.Answer(IDYES);
+    Post(CAlbumDlg::WM_ALBUM_TRASH);
+    EXPECT_EQ(rig.fusion.texts.last(), QStringLiteral("予期せぬエラーが発生しました。(1)"));
+    EXPECT_EQ(Names(dialog->AudioList()), QStringList{"Old"});
+    const int told = int(rig.fusion.texts.size());
+    dialog->DropFiles(dialog->MidiList(), {outside + "/Big.wav"});
+    EXPECT_EQ(rig.fusion.texts.size(), told + 1);
+    EXPECT_EQ(Files(), QStringList{"Old.wav"});
 }
 
 } // namespace

@@ -12,6 +12,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QFontDatabase>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QTest>
 #include <chrono>
 #include <gtest/gtest.h>
@@ -367,4 +369,206 @@ TEST_F(ConpanePanel, PassesEveryDataChangeOnAndLeavesTheRegistryWhenDestroyed) {
     // The engine goes on without it.
     rig->manage->SetDefTimbre(TIM_VIBRATION, nullptr);
     EXPECT_EQ(Received(1), (std::vector<Bytes>{{0xC0, 0x0B}}));
+}
+
+// The panel under pressure: typing interrupted by the piano, held keys and fast clicks, the
+// piano pulled out and plugged back, the panel put away in the middle of a change.
+
+namespace {
+
+int StepOf(const QString& hertz) {
+    for (int step = 0; step <= 127; ++step) {
+        if (CConpaneDlg::TuningText(step) == hertz) {
+            return step;
+        }
+    }
+    return -1;
+}
+
+// The wire bytes of a tuning step: the piano counts in half steps of its coarse value.
+Bytes TuningStep(int step) {
+    return Tuning(step % 2 != 0 ? 0x40 : 0x00, static_cast<std::uint8_t>(32 + step / 2));
+}
+
+} // namespace
+
+TEST_F(ConpanePanel, ATypedEntryOutlivesChangesToOtherSettings) {
+    CSpinList* tuning = panel->TuningSpin();
+    tuning->setFocus(Qt::TabFocusReason);
+    tuning->selectAll();
+    QTest::keyClicks(tuning, QStringLiteral("44"));
+    ASSERT_EQ(tuning->text(), QStringLiteral("44"));
+
+    // The brilliance turned on the piano while the pianist types the pitch.
+    rig->piano->PressBrilliance(72);
+    ASSERT_TRUE(Eventually([&] { return panel->BrillianceSlider()->GetPos() == 3; }));
+    EXPECT_EQ(tuning->text(), QStringLiteral("44"));
+
+    QTest::keyClicks(tuning, QStringLiteral("5.0"));
+    QTest::keyClick(tuning, Qt::Key_Return);
+    const int step = StepOf(QStringLiteral("445.0"));
+    ASSERT_GT(step, 64);
+    EXPECT_EQ(Received(1), (std::vector<Bytes>{TuningStep(step)}));
+    EXPECT_EQ(rig->manage->GetTuning(), step);
+    EXPECT_EQ(tuning->text(), QStringLiteral("445.0"));
+
+    // A change of the tuning itself does replace what is being typed: the piano's value shows.
+    tuning->selectAll();
+    QTest::keyClicks(tuning, QStringLiteral("43"));
+    rig->piano->PressTuning(64, 0x00);
+    ASSERT_TRUE(Eventually([&] { return tuning->text() == QStringLiteral("440.0"); }));
+    QTest::keyClick(tuning, Qt::Key_Return);
+    EXPECT_EQ(rig->manage->GetTuning(), 64);
+    EXPECT_TRUE(Received(0).empty());
+}
+
+TEST_F(ConpanePanel, HeldKeysAndFastClicksEndWhereThePanelStands) {
+    // Up held on the transpose list: every step goes out, in order, and it stops at F#.
+    CSpinList* transpose = panel->TransposeSpin();
+    transpose->setFocus(Qt::TabFocusReason);
+    for (int i = 0; i < 20; ++i) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Up, Qt::NoModifier, QString(), i > 0);
+        QApplication::sendEvent(transpose, &press);
+    }
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_Up, Qt::NoModifier);
+    QApplication::sendEvent(transpose, &release);
+    ASSERT_TRUE(Eventually([&] { return rig->piano->GetPanel().transpose == 70; }));
+    std::vector<int> wires;
+    for (const Bytes& message : Received(1)) {
+        ASSERT_EQ(message.size(), 8u);
+        if (wires.empty() || wires.back() != message[6]) {
+            wires.push_back(message[6]);
+        }
+    }
+    EXPECT_EQ(wires, (std::vector<int>{65, 66, 67, 68, 69, 70}));
+    EXPECT_EQ(transpose->text(), QStringLiteral("F#"));
+    EXPECT_EQ(rig->manage->GetTranspose(), TRANSPOSE_FS);
+
+    // Thirty fast clicks on the tuning arrow: the piano hears where they stop.
+    CIconWndButton* up = panel->SpinButton(CConpaneDlg::WM_TUNINGUP);
+    for (int i = 0; i < 30; ++i) {
+        QTest::mousePress(up, Qt::LeftButton, {}, up->rect().center());
+        QTest::mouseRelease(up, Qt::LeftButton, {}, up->rect().center());
+    }
+    ASSERT_TRUE(Eventually([&] { return rig->manage->GetTuning() == 94; }));
+    ASSERT_TRUE(Eventually([&] { return rig->piano->GetPanel().tuningMsb == 32 + 94 / 2; }));
+    const std::vector<Bytes> tunings = Received(1);
+    ASSERT_FALSE(tunings.empty());
+    EXPECT_EQ(tunings.back(), TuningStep(94));
+    EXPECT_EQ(panel->TuningSpin()->text(), CConpaneDlg::TuningText(94));
+
+    // Right held on the touch slider: one message a level, never past the end.
+    panel->TouchSlider()->setFocus(Qt::TabFocusReason);
+    for (int i = 0; i < 10; ++i) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier, QString(), i > 0);
+        QApplication::sendEvent(panel->TouchSlider(), &press);
+    }
+    EXPECT_EQ(Received(2), (std::vector<Bytes>{Touch(0x48), Touch(0x50)}));
+    EXPECT_EQ(panel->TouchSlider()->GetPos(), TOUCH_HEAVY);
+    EXPECT_EQ(rig->piano->GetPanel().touch, 0x50);
+}
+
+TEST_F(ConpanePanel, APianoPulledOutAndPluggedBackAgreesWithThePanel) {
+    rig->piano->Unplug();
+    ASSERT_TRUE(Eventually([] { return CCheckUSBdev::LastStatus() != ZQ31_Connected; }));
+    // Choices made meanwhile are kept and shown.
+    ClickVoice(TIM_STRINGS);
+    Slide(panel->BrillianceSlider(), BRILL_DARK);
+    QTest::keyClick(panel->TransposeSpin(), Qt::Key_Down);
+    Drain();
+    EXPECT_EQ(Checked(), (std::vector<int>{TIM_STRINGS}));
+    EXPECT_EQ(rig->manage->GetBrilliance(), BRILL_DARK);
+
+    rig->piano->Plug();
+    ASSERT_TRUE(Eventually([] { return CCheckUSBdev::LastStatus() == ZQ31_Connected; }));
+    // The piano and the panel end up showing the same sound.
+    ASSERT_TRUE(Eventually([&] {
+        const CVirtualPiano::Panel piano = rig->piano->GetPanel();
+        return piano.program == 48 && piano.brilliance == 80 && piano.transpose == 63;
+    }));
+    EXPECT_EQ(Checked(), (std::vector<int>{TIM_STRINGS}));
+    EXPECT_EQ(panel->BrillianceSlider()->GetPos(), BRILL_DARK);
+    EXPECT_EQ(panel->TransposeSpin()->text(), QStringLiteral("B"));
+
+    // And the panel goes on working against it.
+    ClickVoice(TIM_HARPSICHORD);
+    EXPECT_TRUE(Eventually([&] { return rig->piano->GetPanel().program == 6; }));
+}
+
+TEST_F(ConpanePanel, PutAwayInTheMiddleOfAChangeThePianoStillGetsIt) {
+    // A drag cut short by putting the panel away: the piano gets where the knob stands.
+    CSlider* touch = panel->TouchSlider();
+    const int y = touch->height() / 2;
+    QTest::mousePress(touch, Qt::LeftButton, {}, QPoint(touch->width() / 2, y));
+    Drain();
+    QTest::mouseMove(touch, QPoint(touch->width() - 1, y));
+    Drain();
+    QTest::keyClick(panel.get(), Qt::Key_Escape);
+    ASSERT_FALSE(panel->isVisible());
+    Drain();
+    EXPECT_TRUE(Eventually([&] { return rig->piano->GetPanel().touch == 0x50; }));
+    EXPECT_EQ(rig->manage->GetTouchSense(), TOUCH_HEAVY);
+    EXPECT_EQ(Received(1), (std::vector<Bytes>{Touch(0x50)}));
+    // Shown again, a mouse passing over the strip with no button held moves nothing.
+    panel->show();
+    QTest::mouseRelease(panel.get(), Qt::LeftButton, {}, QPoint(1, 1)); // over the frame
+    Drain();
+    QMouseEvent hover(QEvent::MouseMove, QPointF(0, y), touch->mapToGlobal(QPointF(0, y)),
+                      Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(touch, &hover);
+    Drain();
+    EXPECT_EQ(touch->GetPos(), TOUCH_HEAVY);
+    EXPECT_TRUE(Received(0).empty());
+
+    // An arrow held down as the panel goes away stops stepping.
+    CIconWndButton* up = panel->SpinButton(CConpaneDlg::WM_TUNINGUP);
+    QTest::mousePress(up, Qt::LeftButton, {}, up->rect().center());
+    ASSERT_TRUE(up->IsRepeating());
+    ASSERT_TRUE(Eventually([&] { return rig->manage->GetTuning() >= 66; }));
+    QTest::keyClick(panel.get(), Qt::Key_Escape);
+    QTest::mouseRelease(panel.get(), Qt::LeftButton, {}, QPoint(1, 1)); // over the frame
+    EXPECT_TRUE(Eventually([&] { return !up->IsRepeating(); }));
+    const int stopped = rig->manage->GetTuning();
+    EXPECT_LT(stopped, 127);
+    EXPECT_EQ(panel->TuningSpin()->value(), stopped);
+    EXPECT_TRUE(Eventually([&] { return rig->piano->GetPanel().tuningMsb == 32 + stopped / 2; }));
+    panel->show();
+    Drain();
+    rig->manage->SetTuning(static_cast<E_TUNING>(64), nullptr);
+    ASSERT_TRUE(Eventually([&] { return panel->TuningSpin()->value() == 64; }));
+    Drain();
+    rig->piano->ClearReceived();
+
+    // A tuning step whose sending is still to come when the panel is destroyed.
+    QTest::keyClick(panel->TuningSpin(), Qt::Key_Down);
+    panel.reset();
+    EXPECT_TRUE(Eventually([&] { return rig->manage->GetTuning() == 63; }));
+    EXPECT_TRUE(Eventually([&] { return rig->piano->GetPanel().tuningMsb == 63; }));
+}
+
+TEST_F(ConpanePanel, TypedTextCountsWhateverItsCaseAndEscapeDropsIt) {
+    // Key names typed in small letters are the same keys.
+    CSpinList* transpose = panel->TransposeSpin();
+    transpose->setFocus(Qt::TabFocusReason);
+    transpose->selectAll();
+    QTest::keyClicks(transpose, QStringLiteral("f#"));
+    QTest::keyClick(transpose, Qt::Key_Return);
+    EXPECT_EQ(rig->manage->GetTranspose(), TRANSPOSE_FS);
+    EXPECT_EQ(transpose->text(), QStringLiteral("F#"));
+    EXPECT_EQ(Received(2), (std::vector<Bytes>{Transpose(70), Transpose(70)}));
+
+    // Escape abandons a pitch being typed: the panel goes away and the tuning stays.
+    CSpinList* tuning = panel->TuningSpin();
+    tuning->setFocus(Qt::TabFocusReason);
+    tuning->selectAll();
+    QTest::keyClicks(tuning, QStringLiteral("445.0"));
+    QTest::keyClick(tuning, Qt::Key_Escape);
+    EXPECT_FALSE(panel->isVisible());
+    Drain();
+    EXPECT_EQ(rig->manage->GetTuning(), 64);
+    EXPECT_TRUE(Received(0).empty());
+    panel->show();
+    Drain();
+    EXPECT_EQ(tuning->text(), QStringLiteral("440.0"));
+    EXPECT_EQ(rig->manage->GetTuning(), 64);
 }

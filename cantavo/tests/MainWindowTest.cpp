@@ -6,18 +6,24 @@
 #include "CIconWndSelfish.h"
 #include "CLast.h"
 #include "CMainFrame.h"
+#include "CMessagePresenter.h"
 #include "CPlacement.h"
+#include "CPromptSoundFile.h"
 #include "CTrade.h"
 #include "CVeskToy.h"
+#include "CWaitDlg.h"
 #include "QtPrinters.h"
 #include "TestHome.h"
+#include "VESK_DATA.h"
 #include "WindowRig.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QFile>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 #include <QSettings>
 #include <QTest>
 #include <QTimer>
@@ -109,6 +115,27 @@ TEST_F(MainWindow, ClientAreaIsTheHallAndCannotBeResized) {
     EXPECT_EQ(frame->windowTitle(), QStringLiteral("ZQ31 Concertino"));
     frame->resize(1000, 800);
     EXPECT_EQ(frame->View()->size(), QSize(792, 526));
+}
+
+TEST_F(MainWindow, AStoredPlaceOffTheScreensIsBroughtBackIntoView) {
+    // A profile from a larger or a removed monitor, or edited by hand: the window must still
+    // come up where the user can see it, at its own size.
+    for (const QRect stored : {QRect(20000, 15000, 792, 560), QRect(-40000, -30000, 4000, 9000),
+                               QRect(2000000000, 5, 100000, 100000)}) {
+        SCOPED_TRACE(testing::Message() << stored.x() << "," << stored.y());
+        QSettings(QStringLiteral("Tolvarine"), QStringLiteral("Cantavo")).clear();
+        QWidget other;
+        other.setGeometry(stored);
+        CPlacement().WindowPlacementRegSave(&other, CMainFrame::kPlacementSection);
+        Open();
+        EXPECT_EQ(frame->View()->size(), QSize(792, 526));
+        const QRect area = frame->screen()->availableGeometry();
+        EXPECT_TRUE(area.contains(frame->geometry().topLeft()))
+            << testing::PrintToString(frame->geometry()) << " on " << testing::PrintToString(area);
+        EXPECT_TRUE(area.intersects(frame->geometry()))
+            << testing::PrintToString(frame->geometry()) << " on " << testing::PrintToString(area);
+        frame.reset();
+    }
 }
 
 TEST_F(MainWindow, PicturesSitWhereTheHallPutsThemAndAreRegistered) {
@@ -368,6 +395,28 @@ TEST_F(MainWindow, AnOrderlyCloseEndsTheEngineAndKeepsTheSettings) {
     EXPECT_EQ(next.geometry().topLeft(), place);
 }
 
+TEST_F(MainWindow, ThePaletteLookOfTheLastExitComesBackButNotThePianoSettings) {
+    rig.manage->SetFrostedStyle(FROSTED_STYLE_2);
+    rig.manage->SetDefTimbre(TIM_STRINGS, nullptr);
+    ASSERT_TRUE(CFavouriteFile::Save(*rig.manage, CFavouriteFile::kLastExit, true));
+    rig.manage->SetFrostedStyle(FROSTED_STYLE_DEFAULT);
+    rig.manage->SetDefTimbre(TIM_GRANDPIANO, nullptr);
+
+    frame = std::make_unique<LoggingFrame>();
+    frame->View()->RestorePaletteLook();
+    EXPECT_EQ(rig.manage->GetFrostedStyle(), FROSTED_STYLE_2);
+    EXPECT_EQ(rig.manage->GetDefTimbre(), TIM_GRANDPIANO);
+
+    // A damaged file changes nothing.
+    QFile file(CFavouriteFile::Path(CFavouriteFile::kLastExit));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(VESK_DATA::kSize, '\xFF'));
+    file.close();
+    rig.manage->SetFrostedStyle(FROSTED_STYLE_1);
+    frame->View()->RestorePaletteLook();
+    EXPECT_EQ(rig.manage->GetFrostedStyle(), FROSTED_STYLE_1);
+}
+
 TEST_F(MainWindow, UnsavedTakeAnsweredWithCancelKeepsTheWindow) {
     Open();
     ASSERT_TRUE(Eventually([] { return CCheckUSBdev::LastStatus() == ZQ31_Connected; }));
@@ -379,6 +428,116 @@ TEST_F(MainWindow, UnsavedTakeAnsweredWithCancelKeepsTheWindow) {
     EXPECT_TRUE(frame->isVisible());
     EXPECT_FALSE(frame->HasTerminated());
     EXPECT_FALSE(QFile::exists(CFavouriteFile::Path(CFavouriteFile::kLastExit)));
+}
+
+// The program's own takes, which ask before an unsaved take goes.
+class ClosingWithATake : public testing::Test {
+protected:
+    ClosingWithATake() {
+        QFile::remove(CFavouriteFile::Path(CFavouriteFile::kLastExit));
+        CLast::InitTrade(&trade);
+        frame = std::make_unique<CMainFrame>();
+        frame->show();
+    }
+    ~ClosingWithATake() override {
+        frame.reset();
+        rig.StopAll();
+        CLast::InitTrade(nullptr);
+    }
+
+    // An unsaved MIDI take in the temporary folder.
+    QString RecordTake() {
+        EXPECT_TRUE(Eventually([] { return CCheckUSBdev::LastStatus() == ZQ31_Connected; }));
+        EXPECT_EQ(rig.manage->SeqRec(), 0);
+        rig.piano->PressKey(60, 100);
+        rig.piano->ReleaseKey(60);
+        EXPECT_EQ(rig.manage->SeqStop(), 0);
+        EXPECT_EQ(midi.GetFileFlag(), MODIFIED_DIRTY);
+        return midi.GetFileName();
+    }
+
+    CTrade trade;
+    CPromptSoundFile midi{QStringLiteral(".mid")};
+    CPromptSoundFile audio{QStringLiteral(".wav")};
+    CWindowRig rig{&midi, &audio};
+    std::unique_ptr<CMainFrame> frame;
+};
+
+TEST_F(ClosingWithATake, OnlyAnAnsweredNoDiscardsTheTake) {
+    const QString take = RecordTake();
+    ASSERT_TRUE(QFile::exists(take)) << take.toStdString();
+    // A question whose box is ended without an answer (the program is being ended by a
+    // signal, which ends every modal loop) is no No: the take stays and so does the window.
+    rig.fusion.Answer(0);
+    EXPECT_FALSE(frame->close());
+    EXPECT_EQ(rig.fusion.texts.size(), 1);
+    EXPECT_TRUE(QFile::exists(take));
+    EXPECT_EQ(midi.GetFileFlag(), MODIFIED_DIRTY);
+    EXPECT_FALSE(frame->HasTerminated());
+    EXPECT_FALSE(QFile::exists(CFavouriteFile::Path(CFavouriteFile::kLastExit)));
+
+    // Answered No, the take goes and the window closes.
+    rig.fusion.Answer(IDNO);
+    EXPECT_TRUE(frame->close());
+    EXPECT_FALSE(QFile::exists(take));
+    EXPECT_TRUE(frame->HasTerminated());
+    EXPECT_TRUE(QFile::exists(CFavouriteFile::Path(CFavouriteFile::kLastExit)));
+}
+
+TEST_F(ClosingWithATake, AnEndSignalNeverWaitsForAUserAndKeepsTheTake) {
+    // During a recording: no box that nobody may be there to click; the caller ends the
+    // program, whose end stops the take and keeps it unsaved.
+    ASSERT_TRUE(Eventually([] { return CCheckUSBdev::LastStatus() == ZQ31_Connected; }));
+    ASSERT_EQ(rig.manage->SeqRec(), 0);
+    rig.piano->PressKey(60, 100);
+    rig.piano->ReleaseKey(60);
+    EXPECT_FALSE(frame->EndBySignal());
+    EXPECT_TRUE(rig.fusion.texts.isEmpty()) << rig.fusion.texts.join(u'|').toStdString();
+    EXPECT_TRUE(frame->isVisible());
+    rig.fusion.Answer(0); // the program's boxes end unanswered once its loops are ended
+    EXPECT_NE(rig.manage->Terminate(), ERR_VESK_OK);
+    EXPECT_EQ(midi.GetFileFlag(), MODIFIED_DIRTY);
+    EXPECT_TRUE(QFile::exists(midi.GetFileName()));
+
+    // While a box waits for its answer, the same.
+    bool closed = true;
+    QDialog box(frame.get());
+    box.setModal(true);
+    QTimer::singleShot(0, &box, [&] {
+        closed = frame->EndBySignal();
+        box.reject();
+    });
+    box.exec();
+    EXPECT_FALSE(closed);
+    EXPECT_FALSE(frame->HasTerminated());
+}
+
+TEST_F(ClosingWithATake, AnEndSignalWithNothingToAskClosesTheOrderlyWay) {
+    EXPECT_TRUE(frame->EndBySignal());
+    EXPECT_TRUE(frame->HasTerminated());
+    EXPECT_TRUE(QFile::exists(CFavouriteFile::Path(CFavouriteFile::kLastExit)));
+}
+
+TEST(UnattendedEnd, NoBoxWaitsAndAQuestionIsNeitherYesNorNo) {
+    // After an end signal the program's end asks its questions again; nobody answers them.
+    CMessagePresenter& presenter = CMessagePresenter::Install();
+    presenter.SetUnattended(true);
+    bool boxShown = false;
+    QTimer::singleShot(0, [&] {
+        if (auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+            boxShown = true;
+            box->done(IDYES);
+        }
+    });
+    const int answer = presenter.ShowMessage(QStringLiteral("現在の録音内容を保存しますか？"),
+                                             MB_YESNO, QStringLiteral("メッセージ"));
+    EXPECT_EQ(presenter.ShowMessage(QStringLiteral("x"), MB_OK, {}), IDOK);
+    QCoreApplication::processEvents();
+    presenter.SetUnattended(false);
+    CLast::InitFusion(nullptr);
+    EXPECT_FALSE(boxShown);
+    EXPECT_NE(answer, IDYES);
+    EXPECT_NE(answer, IDNO);
 }
 
 TEST(PowerBroadcast, ASuspendQueryIsRefusedEverythingElseAccepted) {

@@ -9,6 +9,7 @@
 #include "IconMessages.h"
 
 #include <QGuiApplication>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
@@ -211,6 +212,66 @@ TEST_F(MessageDlg, ATextWiderThanTheScreenIsWrappedAndTheButtonsStayOnIt) {
         std::any_of(lines.begin(), lines.end(), [](const QString& line) {
             return line.startsWith(QStringLiteral("A second line"));
         }));
+}
+
+// A message taller than the screen would put a question's buttons out of reach, and a
+// Yes/No question answers to nothing else: the lines that do not fit give way to a last "…".
+TEST_F(MessageDlg, ATextTallerThanTheScreenKeepsTheButtonsOnIt) {
+    QStringList many;
+    for (int i = 0; i < 600; ++i) {
+        many << QStringLiteral("%1 行目のファイルを読めませんでした。").arg(i + 1);
+    }
+    for (const unsigned int style : {MB_YESNO, MB_OKCANCEL, MB_OK}) {
+        auto box = Box(many.join(QStringLiteral("\r\n")), style);
+        Open(*box);
+        const QRect area = Available();
+        EXPECT_TRUE(area.contains(box->frameGeometry()))
+            << style << ": " << box->frameGeometry().height() << " > " << area.height();
+        for (const int id : {IDOK, IDCANCEL, IDYES, IDNO}) {
+            if (CIconWndButton* button = box->Button(id)) {
+                EXPECT_TRUE(area.contains(QRect(box->mapToGlobal(button->pos()), button->size())))
+                    << style << " button " << id;
+            }
+        }
+        const QStringList lines = box->TextBox()->Lines();
+        ASSERT_GT(lines.size(), 2);
+        EXPECT_LT(lines.size(), 600);
+        EXPECT_EQ(lines.first(), many.first());
+        EXPECT_EQ(lines.last(), QStringLiteral("…"));
+    }
+}
+
+// Libraries end their lines with "\r\n", "\n" or a lone "\r"; each is a line of its own, and
+// a message without any text is still a box that can be answered.
+TEST_F(MessageDlg, EveryKindOfLineEndBreaksTheLineAndAnEmptyTextStillHasItsButtons) {
+    auto mixed = Box(QStringLiteral("一行目\n二行目\r\n三行目\r四行目\n\n六行目"), MB_OK);
+    EXPECT_EQ(
+        mixed->TextBox()->Lines(),
+        QStringList({QStringLiteral("一行目"), QStringLiteral("二行目"), QStringLiteral("三行目"),
+                     QStringLiteral("四行目"), QString(), QStringLiteral("六行目")}));
+    EXPECT_FALSE(
+        mixed->ShownText().contains(QRegularExpression(QStringLiteral("[^\r]\n|\r[^\n]"))));
+    // A line end inside a line that is wrapped to the screen still ends a line.
+    QString wide = QStringLiteral("短い行\n");
+    for (int i = 0; i < 60; ++i) {
+        wide += QStringLiteral("長いメッセージ");
+    }
+    auto wrapped = Box(wide, MB_OK);
+    EXPECT_EQ(wrapped->TextBox()->Lines().first(), QStringLiteral("短い行"));
+
+    for (const QString& text :
+         {QString(), QStringLiteral("\r\n\r\n\r\n"), QStringLiteral("\n\n")}) {
+        for (const unsigned int style : {MB_OK, MB_OKCANCEL, MB_YESNO}) {
+            auto box = Box(text, style);
+            Open(*box);
+            EXPECT_GE(box->width(), CMessageDlg::kMinClientWidth);
+            const int first = style == MB_YESNO ? IDYES : IDOK;
+            ASSERT_NE(box->Button(first), nullptr);
+            EXPECT_TRUE(box->rect().contains(box->Button(first)->geometry()));
+            Click(box->Button(first));
+            EXPECT_EQ(box->Result(), first);
+        }
+    }
 }
 
 TEST_F(MessageDlg, AVeryShortQuestionStillHoldsBothButtons) {

@@ -397,4 +397,105 @@ TEST_F(NoteDisplay, NoteLayoutFollowsTheCommandLine) {
     EXPECT_EQ(VisibleNotes(notes), CDanceNoteDlg::kNotes);
 }
 
+// The edges of the keyboard and beyond: notes the 88 keys do not have, a silent note-on that
+// ends a note, every key down at once.
+TEST_F(NoteDisplay, TheWholeKeyboardAndNotesBeyondIt) {
+    CKeyboardDlg keyboard(nullptr);
+    CDanceNoteDlg notes(nullptr);
+    keyboard.show();
+    notes.show();
+    ASSERT_EQ(rig.manage->SeqRec().GetCode(), ERR_VESK_OK);
+
+    for (int note : {0, 20, 109, 127}) {
+        rig.piano->PressKey(static_cast<std::uint8_t>(note), 100);
+    }
+    rig.piano->PressKey(60, 100);
+    ASSERT_TRUE(Eventually([&] { return KeyHeld(keyboard, 60) && Picture(notes, 60) >= 0; }));
+    for (int k = 0; k < CKeyboardDlg::kKeys; ++k) {
+        EXPECT_EQ(keyboard.Key(k)->Checkd() != 0, k == KeyOf(60)) << k;
+    }
+    EXPECT_EQ(VisibleNotes(notes), 1);
+
+    // A note-on of velocity 0 is a note-off.
+    rig.piano->SendRaw({0x90, 60, 0});
+    ASSERT_TRUE(Eventually([&] { return !KeyHeld(keyboard, 60) && Picture(notes, 60) < 0; }));
+
+    // All 88 at once, from the lowest velocity up.
+    for (int note = 21; note <= 108; ++note) {
+        rig.piano->PressKey(static_cast<std::uint8_t>(note), static_cast<std::uint8_t>(note));
+    }
+    const auto all = [&] {
+        for (int k = 0; k < CKeyboardDlg::kKeys; ++k) {
+            if (keyboard.Key(k)->Checkd() == 0 || !notes.Note(k)->isVisible()) {
+                return false;
+            }
+        }
+        return true;
+    };
+    ASSERT_TRUE(Eventually(all));
+    // The first and last keys take their pressed pictures like any other.
+    EXPECT_EQ(keyboard.Key(0)->CurrentFrame(), 1);
+    EXPECT_EQ(keyboard.Key(87)->CurrentFrame(), 1);
+    for (int note = 21; note <= 108; ++note) {
+        rig.piano->SendRaw({0x90, static_cast<std::uint8_t>(note), 0});
+    }
+    EXPECT_TRUE(Eventually([&] {
+        for (int k = 0; k < CKeyboardDlg::kKeys; ++k) {
+            if (keyboard.Key(k)->Checkd() != 0) {
+                return false;
+            }
+        }
+        return VisibleNotes(notes) == 0;
+    }));
+    for (int note : {0, 20, 109, 127}) {
+        rig.piano->ReleaseKey(static_cast<std::uint8_t>(note));
+    }
+    CWinMsg::PumpMessages();
+    EXPECT_EQ(VisibleNotes(notes), 0);
+}
+
+// Hidden, closed and shown again, over and over while notes come and go: the display always
+// ends with what is held.
+TEST_F(NoteDisplay, ShownAgainTheDisplaysMatchWhatIsHeld) {
+    CKeyboardDlg keyboard(nullptr);
+    CDanceNoteDlg notes(nullptr);
+    keyboard.show();
+    notes.show();
+    ASSERT_EQ(rig.manage->SeqRec().GetCode(), ERR_VESK_OK);
+    rig.piano->PressKey(60, 100);
+    ASSERT_TRUE(Eventually([&] { return Picture(notes, 60) >= 0; }));
+
+    for (int round = 0; round < 20; ++round) {
+        const int note = 62 + round;
+        if (round % 2 == 0) {
+            notes.hide();
+            keyboard.hide();
+        } else {
+            notes.close();
+            keyboard.close();
+        }
+        rig.piano->PressKey(static_cast<std::uint8_t>(note), 90);
+        if (round > 0) {
+            rig.piano->ReleaseKey(static_cast<std::uint8_t>(note - 1));
+        }
+        CWinMsg::PumpMessages();
+        notes.show();
+        keyboard.show();
+    }
+    const auto settled = [&] {
+        for (int k = 0; k < CKeyboardDlg::kKeys; ++k) {
+            const bool wanted = k == KeyOf(60) || k == KeyOf(81);
+            if ((keyboard.Key(k)->Checkd() != 0) != wanted ||
+                notes.Note(k)->isVisible() != wanted) {
+                return false;
+            }
+        }
+        return true;
+    };
+    EXPECT_TRUE(Eventually(settled));
+    rig.piano->ReleaseKey(60);
+    rig.piano->ReleaseKey(81);
+    EXPECT_TRUE(Eventually([&] { return VisibleNotes(notes) == 0; }));
+}
+
 } // namespace

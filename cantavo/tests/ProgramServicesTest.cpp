@@ -12,6 +12,9 @@
 #include <QDBusMessage>
 #include <QDBusReply>
 #include <QFile>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QLockFile>
 #include <QProcess>
 #include <gtest/gtest.h>
 #include <thread>
@@ -134,6 +137,47 @@ TEST(SingleInstance, ALaterStartAsksTheFirstToComeForward) {
     EXPECT_TRUE(Eventually([&] { return raised == 1 && claim != -1; }));
     later.join();
     EXPECT_EQ(claim, static_cast<int>(CSingleInstance::Claim::RaisedOther));
+}
+
+TEST(SingleInstance, AFirstThatDoesNotAnswerIsNeverReportedAsRaised) {
+    // The first holds the lock and listens, but hangs: its thread never reads the request.
+    const QString folder = MakeTestFolder(QStringLiteral("hung"));
+    CSingleInstance first(folder);
+    bool raised = false;
+    first.SetRaiseHandler([&] { raised = true; });
+    ASSERT_EQ(first.Acquire(), CSingleInstance::Claim::First);
+    CSingleInstance second(folder);
+    second.SetAnswerTime(300);
+    EXPECT_EQ(second.Acquire(), CSingleInstance::Claim::OtherSilent);
+
+    // A holder of the lock that is still starting, its socket not yet made, is waited for.
+    const QString starting = MakeTestFolder(QStringLiteral("starting"));
+    QLockFile held(CSingleInstance(starting).LockPath());
+    ASSERT_TRUE(held.tryLock(0));
+    std::atomic<bool> asking{false};
+    std::atomic<int> claim{-1};
+    std::thread later([&] {
+        CSingleInstance third(starting);
+        asking = true;
+        claim = static_cast<int>(third.Acquire());
+    });
+    ASSERT_TRUE(Eventually([&] { return asking.load(); }));
+    QLocalServer server;
+    ASSERT_TRUE(server.listen(CSingleInstance(starting).ServerName()));
+    QByteArray request;
+    QObject::connect(&server, &QLocalServer::newConnection, [&] {
+        QLocalSocket* socket = server.nextPendingConnection();
+        QObject::connect(socket, &QLocalSocket::readyRead, [&request, socket] {
+            request += socket->readAll();
+            if (request.endsWith('\n')) {
+                socket->disconnectFromServer();
+            }
+        });
+    });
+    EXPECT_TRUE(Eventually([&] { return claim != -1; }));
+    later.join();
+    EXPECT_EQ(claim, static_cast<int>(CSingleInstance::Claim::RaisedOther));
+    EXPECT_EQ(request, "raise\n");
 }
 
 TEST(SleepInhibitor, HoldsABlockingSleepInhibitorWhileItLives) {

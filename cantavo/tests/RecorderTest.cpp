@@ -513,3 +513,74 @@ TEST_F(Recorder, TheAlbumTabOpensASavedTakeIntoItsPanel) {
     ASSERT_EQ(midi.GetSoundStatus(), SOUND_PLAY);
     ASSERT_TRUE(Eventually([&] { return !Enabled(window->Tab(CStereoDlg::WM_TAB_ALBUM)); }));
 }
+
+TEST(SaveName, RefusesNamesTheAlbumCouldNotShowOrTheDiskCouldNotHold) {
+    // Names that would make a blank, hidden or broken album entry, or fail only at the move.
+    const QStringList refused{
+        QString(),
+        QStringLiteral("   "),
+        QStringLiteral("\t"),
+        QStringLiteral("."),
+        QStringLiteral(".."),
+        QStringLiteral(".hidden"),
+        QStringLiteral("a/b"),
+        QStringLiteral("line\nbreak"),
+        QStringLiteral("carriage\rreturn"),
+        QStringLiteral("nul") + QChar(0) + QStringLiteral("x"),
+        QString(252, QLatin1Char('a')),
+        // 84 three-byte characters: 252 bytes before the extension.
+        QString(84, QChar(0x3042)),
+    };
+    for (const QString& name : refused) {
+        EXPECT_FALSE(CSaveNameDlg::Refusal(name).isEmpty()) << name.toStdString();
+    }
+    const QStringList accepted{
+        QStringLiteral("Nocturne"), QStringLiteral("練習曲 第1番"), QStringLiteral("a\\b"),
+        QStringLiteral("a:b"),      QStringLiteral("v1.2"),         QString(251, QLatin1Char('a')),
+        QString(83, QChar(0x3042)), QStringLiteral("🎹 take"),
+    };
+    for (const QString& name : accepted) {
+        EXPECT_TRUE(CSaveNameDlg::Refusal(name).isEmpty()) << name.toStdString();
+    }
+}
+
+TEST_F(Recorder, AFailedSaveKeepsTheTakeAndAsksForANameAgain) {
+    RecordMidiTake();
+    const QString take = midi.GetFileName();
+    // The first name typed is refused by the move; the dialog comes back and is closed.
+    QString name;
+    int round = 0;
+    std::function<void(CSaveNameDlg*)> answer = [&](CSaveNameDlg* dialog) {
+        if (round++ == 0) {
+            dialog->Edit()->clear();
+            QTest::keyClicks(dialog->Edit(), name);
+            WhenModal<CSaveNameDlg>(answer);
+            Click(dialog->SaveButton());
+        } else {
+            dialog->reject();
+        }
+    };
+
+    // A folder of the album under the chosen name: confirmed, the move is refused, the take stays.
+    ASSERT_TRUE(QDir().mkpath(CVeskToy().DataFile(QStringLiteral("Folder.mid"))));
+    rig.fusion.Answer(IDYES);
+    name = QStringLiteral("Folder");
+    WhenModal<CSaveNameDlg>(answer);
+    Click(window->SeqPanel()->SaveButton());
+    EXPECT_EQ(round, 2);
+    EXPECT_TRUE(QFileInfo(CVeskToy().DataFile(QStringLiteral("Folder.mid"))).isDir());
+    EXPECT_EQ(midi.GetFileName(), take);
+    EXPECT_EQ(midi.GetFileFlag(), MODIFIED_DIRTY);
+    EXPECT_TRUE(QFileInfo::exists(take));
+
+    // The take's file deleted behind the program's back: the save says so and writes nothing.
+    ASSERT_TRUE(QFile::remove(take));
+    rig.fusion.texts.clear();
+    round = 0;
+    name = QStringLiteral("Gone");
+    WhenModal<CSaveNameDlg>(answer);
+    Click(window->SeqPanel()->SaveButton());
+    EXPECT_EQ(round, 2);
+    EXPECT_EQ(rig.fusion.texts.size(), 1) << rig.fusion.texts.join(QLatin1Char(',')).toStdString();
+    EXPECT_FALSE(QFileInfo::exists(CVeskToy().DataFile(QStringLiteral("Gone.mid"))));
+}

@@ -43,6 +43,9 @@ protected:
     Outcome Cantavo(QStringList arguments, const QString& play = {}) {
         QProcess process;
         process.setProcessEnvironment(Environment(play));
+        if (!m_workingDirectory.isEmpty()) {
+            process.setWorkingDirectory(m_workingDirectory);
+        }
         arguments.prepend(QStringLiteral("--virtual-piano"));
         process.start(Binary(), arguments);
         process.closeWriteChannel();
@@ -93,6 +96,8 @@ protected:
     }
 
     QTemporaryDir m_dir;
+    // Where the binary is started (the test's own folder when empty).
+    QString m_workingDirectory;
 };
 
 bool IsCompleteWave(const QString& path, std::uint32_t leastBytes) {
@@ -127,6 +132,17 @@ TEST_F(Cli, MistakesOnTheCommandLineGiveOneLineAndStatusTwoAndTouchNothing) {
         {QStringLiteral("album"), QStringLiteral("delete"), QStringLiteral("notes.txt")},
         {QStringLiteral("compress"), QStringLiteral("x.wav"), QStringLiteral("--type"),
          QStringLiteral("ogg")},
+        // Numbers that are no numbers, or no whole ones where a whole one is meant.
+        {QStringLiteral("metronome"), QStringLiteral("--tempo"), QStringLiteral("nan"),
+         QStringLiteral("--seconds=0.1")},
+        {QStringLiteral("metronome"), QStringLiteral("--tempo=90.5"),
+         QStringLiteral("--seconds=0.1")},
+        {QStringLiteral("record"), QStringLiteral("take"), QStringLiteral("--seconds=nan")},
+        {QStringLiteral("metronome"), QStringLiteral("--seconds"), QStringLiteral("-inf")},
+        // Names the album cannot hold: too long for the file system in bytes (a hundred
+        // Japanese characters), or with a line break that would split "album list".
+        {QStringLiteral("record"), QString(100, QChar(0x3042))},
+        {QStringLiteral("audio-record"), QStringLiteral("two\nlines")},
     };
     for (const QStringList& mistake : mistakes) {
         const Outcome run = Cantavo(mistake);
@@ -219,6 +235,42 @@ TEST_F(Cli, ARecordedTakeIsSavedWithItsMemoAndPlaysTheSameNotesBack) {
                        Album(QStringLiteral("lesson.mid"))})
                   .out.trimmed(),
               QStringLiteral("もう一度"));
+}
+
+TEST_F(Cli, CopyToIsTheCallersPathAndNeverCostsTheTake) {
+    // A relative --copy-to is relative to where the command was started.
+    m_workingDirectory = m_dir.path();
+    const Outcome relative =
+        Cantavo({QStringLiteral("record"), QStringLiteral("first"), QStringLiteral("--seconds"),
+                 QStringLiteral("1"), QStringLiteral("--copy-to"), QStringLiteral("copy.mid")},
+                QStringLiteral("60"));
+    EXPECT_EQ(relative.status, 0) << relative.err.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(m_dir.path() + QStringLiteral("/copy.mid")));
+    EXPECT_FALSE(QFileInfo::exists(Home() + QStringLiteral("/copy.mid")));
+
+    // Copying the take onto itself, even when told yes to replacing, keeps it.
+    const Outcome itself =
+        Cantavo({QStringLiteral("--yes"), QStringLiteral("record"), QStringLiteral("second"),
+                 QStringLiteral("--seconds"), QStringLiteral("1"), QStringLiteral("--copy-to"),
+                 Album(QStringLiteral("second.mid"))},
+                QStringLiteral("62"));
+    EXPECT_EQ(itself.status, 0) << itself.err.toStdString();
+    ClearPianoLog();
+    EXPECT_EQ(Cantavo({QStringLiteral("play"), Album(QStringLiteral("second.mid"))}).status, 0);
+    EXPECT_EQ(NotesReceived(), QStringList{QStringLiteral("90 3E")});
+
+    // A refused replacement leaves the file there as it was, and the take in the album.
+    const Outcome refused =
+        Cantavo({QStringLiteral("--no"), QStringLiteral("record"), QStringLiteral("third"),
+                 QStringLiteral("--seconds"), QStringLiteral("1"), QStringLiteral("--copy-to"),
+                 QStringLiteral("copy.mid")},
+                QStringLiteral("64"));
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(QFileInfo::exists(Album(QStringLiteral("third.mid"))));
+    EXPECT_EQ(Cantavo({QStringLiteral("memo"), QStringLiteral("get"),
+                       m_dir.path() + QStringLiteral("/copy.mid")})
+                  .status,
+              0);
 }
 
 TEST_F(Cli, CtrlCEndsARecordingWithACompleteSavedFile) {

@@ -174,9 +174,9 @@ std::uint32_t CDataInfo::GetScoreDisp(unsigned int index) const {
 E_METSTATUS CDataInfo::GetMetStatus() {
     const CPrivateAction guard(kMetStatusSlot, "CDataInfo", "SetMetStatus");
     CMetronome* metronome = GetMetronome();
-    const E_METSTATUS status = (metronome == nullptr || metronome->IsStop()) ? MET_STOP : MET_START;
-    m_metStatus = status;
-    return status;
+    // Only read here: m_metStatus is what the windows were last told, and SetMetStatus alone
+    // moves it, so a reader between the metronome's stop and its announcement cannot swallow it.
+    return (metronome == nullptr || metronome->IsStop()) ? MET_STOP : MET_START;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -674,15 +674,22 @@ void CDataInfo::SetAudStatus(SOUND_STATUS status, void* originator) {
 
 void CDataInfo::SetMetStatus(E_METSTATUS status, void* originator) {
     const CScorp scope("CDataInfo", "SetMetStatus", CLast::Trace());
-    if (!Accept(status, m_metStatus, MET_STOP, MET_START,
-                "SetMetStatus第１引数statusが今の_metstatusと同じ",
+    const char* same = "SetMetStatus第１引数statusが今の_metstatusと同じ";
+    // The argument is only checked for its range: whether anything changed is judged by the
+    // metronome itself against what the windows were last told.
+    if (!Accept(status, -1, MET_STOP, MET_START, same,
                 "SetMetStatus第１引数status入力エラー。statusがMET_STOPより小",
                 "SetMetStatus第１引数status入力エラー。statusがMET_STARTより大")) {
         return;
     }
     const CPrivateAction guard(kMetStatusSlot, "CDataInfo", "SetMetStatus");
     // What counts is what the metronome really does, not what the caller believes.
-    if (GetMetStatus() == MET_STOP) {
+    const E_METSTATUS actual = GetMetStatus();
+    if (m_metStatus.exchange(actual) == actual) {
+        Line(same);
+        return;
+    }
+    if (actual == MET_STOP) {
         PostMetroMove(kMetroRest);
     }
     Notify(GetMetronomeDlg(), originator);

@@ -157,11 +157,8 @@ LRESULT CMetronomeDlg::OnScMetronome(WPARAM, LPARAM) {
     // Stopping waits for the last sound to ring out; it shows no message.
     m_busy = true;
     m_worker = std::thread([this, &manage] {
+        // The stop's announcement brings this window and the character to rest.
         manage.MetroStop();
-        // The shared state tells nobody of a stop it had already noticed (its status follows
-        // the metronome whenever it is asked): show the stop, and the view puts the character
-        // at rest.
-        CWinMsg::PostMessage(this, WM_DATACHANGE, 0, 0);
         m_quietUntil = Now() + std::chrono::nanoseconds(kAbsorb).count();
         m_busy = false;
     });

@@ -47,8 +47,10 @@ CReverbDlg::~CReverbDlg() {
 }
 
 QPoint CReverbDlg::Placement(QPoint cursor, QSize window, const QRect& desktop) {
-    int x = std::max(0, cursor.x() - kPointerOffset);
-    int y = std::max(0, cursor.y() - kPointerOffset);
+    // Kept on the pointer's desktop, which need not begin at 0: a screen beside or left of the
+    // first one, a panel along the top.
+    int x = std::max(desktop.x(), cursor.x() - kPointerOffset);
+    int y = std::max(desktop.y(), cursor.y() - kPointerOffset);
     if (x + window.width() > desktop.x() + desktop.width()) {
         x = desktop.x() + desktop.width() - window.width();
     }

@@ -497,6 +497,7 @@ TEST_F(Model, ChangingTheCharacterShowsItsPose) {
 TEST_F(Model, MetronomeStatusIsWhatTheMetronomeDoes) {
     model.metronome.running = true;
     EXPECT_EQ(model.GetMetStatus(), MET_START);
+    model.SetMetStatus(MET_START, nullptr);
     model.metronome.running = false;
     model.Settle();
     model.SetMetStatus(MET_STOP, nullptr);
@@ -511,6 +512,32 @@ TEST_F(Model, MetronomeStatusIsWhatTheMetronomeDoes) {
     // Told that it runs while it does not, the model believes the metronome.
     model.SetMetStatus(MET_START, nullptr);
     EXPECT_EQ(model.GetMetStatus(), MET_STOP);
+}
+
+// Whoever reads the status between the metronome's stop and the announcement (the device watch,
+// a window refreshing, the command line) must not swallow the announcement: the windows would
+// keep showing a running metronome and the character would keep its last pose.
+TEST_F(Model, ReadingTheStatusBeforeItIsAnnouncedDoesNotSwallowTheAnnouncement) {
+    model.metronome.running = true;
+    model.SetMetStatus(MET_START, nullptr);
+    model.Settle();
+    model.metronome.running = false;
+    EXPECT_EQ(model.GetMetStatus(), MET_STOP);
+    model.SetMetStatus(MET_STOP, nullptr);
+    EXPECT_EQ(model.Told(), Names({"MetronomeDlg", "MetronomeIcon"}));
+    EXPECT_EQ(model.metronomeIcon.Last(WM_DATACHANGE)->wParam, 0x50000u);
+
+    // The same on the way up: a start seen early is still announced.
+    model.Settle();
+    model.metronome.running = true;
+    EXPECT_EQ(model.GetMetStatus(), MET_START);
+    model.SetMetStatus(MET_START, nullptr);
+    EXPECT_EQ(model.Told(), Names({"MetronomeDlg"}));
+
+    // An announcement the metronome contradicts is not passed on as a change.
+    model.Settle();
+    model.SetMetStatus(MET_STOP, nullptr);
+    EXPECT_TRUE(model.Told().isEmpty());
 }
 
 TEST_F(Model, RefreshBringsEveryoneInLine) {

@@ -2,6 +2,7 @@
 #include "EngineDoubles.h"
 #include "QtPrinters.h"
 
+#include <atomic>
 #include <gtest/gtest.h>
 #include <thread>
 #include <vector>
@@ -51,4 +52,38 @@ TEST(ModelThreads, SettersFromFourThreadsKeepTheModelConsistent) {
     EXPECT_LE(model.GetDualTimbre(), TIM_PIPEORGAN);
     EXPECT_LE(model.GetBrilliance(), BRILL_DARK);
     EXPECT_FALSE(model.GetAudTimeDisp().isEmpty());
+}
+
+// The device watch stops the metronome on its thread while the window thread reads the status
+// before the stop is announced: every stop is still announced to the metronome window.
+TEST(ModelThreads, EveryMetronomeStopIsAnnouncedWhenAnotherThreadReadsTheStatusFirst) {
+    CTestModel model;
+    model.Settle();
+    constexpr int kCycles = 200;
+    std::atomic<int> stopped{0}; // cycles whose stop the watch has made
+    std::atomic<int> seen{0};    // cycles whose stop the reader has looked at
+    std::thread watch([&] {
+        for (int i = 1; i <= kCycles; ++i) {
+            model.metronome.running = true;
+            model.SetMetStatus(MET_START, nullptr);
+            model.metronome.running = false;
+            stopped = i;
+            while (seen.load() < i) {
+                std::this_thread::yield();
+            }
+            model.SetMetStatus(MET_STOP, nullptr);
+        }
+    });
+    while (seen.load() < kCycles) {
+        const int next = stopped.load();
+        if (next > seen.load()) {
+            EXPECT_EQ(model.GetMetStatus(), MET_STOP);
+            seen = next;
+        } else {
+            std::this_thread::yield();
+        }
+    }
+    watch.join();
+    CWinMsg::PumpMessages();
+    EXPECT_EQ(model.metronomeDlg.Count(WM_DATACHANGE), 2 * kCycles);
 }

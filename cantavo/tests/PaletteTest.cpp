@@ -4,6 +4,7 @@
 #include "MainPiece.h"
 #include "WindowRig.h"
 
+#include <QAbstractEventDispatcher>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -185,6 +186,14 @@ TEST(ReverbPlacement, OpensUpAndLeftOfThePointerAndStaysOnTheScreen) {
     // A desktop beside another one.
     EXPECT_EQ(CReverbDlg::Placement(QPoint(2040, 300), window, QRect(1024, 0, 1024, 768)),
               QPoint(1928, 242));
+    // Near the left or top edge of a desktop that does not begin at 0 (a second screen, a
+    // screen left of the first, a panel along the top) it stays on that desktop.
+    EXPECT_EQ(CReverbDlg::Placement(QPoint(1030, 300), window, QRect(1024, 0, 1024, 768)),
+              QPoint(1024, 242));
+    EXPECT_EQ(CReverbDlg::Placement(QPoint(-1000, 300), window, QRect(-1024, 0, 1024, 768)),
+              QPoint(-1024, 242));
+    EXPECT_EQ(CReverbDlg::Placement(QPoint(400, 40), window, QRect(0, 32, 1024, 736)),
+              QPoint(342, 32));
 }
 
 TEST_F(Palette, TempoAndBeatFromTheWindowReachTheSharedStateAndThePalette) {
@@ -408,4 +417,167 @@ TEST_F(Palette, TheIdleShowOfTheChosenCharacterEndsInItsRestPoseOnThePicture) {
     EXPECT_TRUE(Eventually(
         [&] { return piece.character.GetBitmap().cacheKey() == restPicture.cacheKey(); }));
     EXPECT_EQ(piece.character.geometry().bottom() + 1, 410);
+}
+
+// While it sounds, the pianist changes the character and the beat; then the piano is unplugged
+// and the device watch stops the metronome on its own thread: the windows show it stopped and
+// the character stands at rest in the character chosen last.
+TEST_F(Palette, UnpluggingWhileTheMetronomeRunsStopsItEverywhere) {
+    piece.metronome->StartStopButton().Click();
+    ASSERT_TRUE(Eventually([&] {
+        return rig.manage->GetMetStatus() == MET_START &&
+               piece.metronome->StartStopButton().Checkd() == 1 &&
+               piece.character.PoseChanges() > 0;
+    }));
+    piece.metronome->CharacterButton(MET_CHAR_4).Click();
+    rig.manage->SetBeat(BEAT_3_4, nullptr);
+    ASSERT_TRUE(Eventually([&] {
+        return piece.character.CurrentChar() == static_cast<unsigned int>(MET_CHAR_4) &&
+               rig.manage->GetBeat() == BEAT_3_4;
+    }));
+    EXPECT_EQ(rig.manage->GetMetStatus(), MET_START) << "a new beat restarts, never stops";
+    const unsigned int moved = piece.character.PoseChanges();
+    ASSERT_TRUE(Eventually([&] { return piece.character.PoseChanges() > moved + 1; }));
+
+    rig.piano->Unplug();
+    const int rest = CDataInfo::MetroPose(MET_CHAR_4, BEAT_3_4, CDataInfo::kMetroRest);
+    EXPECT_TRUE(Eventually([&] {
+        return rig.manage->GetMetStatus() == MET_STOP &&
+               piece.metronome->StartStopButton().Checkd() == 0 &&
+               piece.frosted.MetronomeButton().Checkd() == 0 &&
+               piece.character.CurrentFrame() == rest;
+    }));
+    const unsigned int changes = piece.character.PoseChanges();
+    CWinMsg::PumpMessages();
+    EXPECT_EQ(piece.character.PoseChanges(), changes);
+    EXPECT_EQ(piece.character.CurrentFrame(), rest);
+}
+
+// The idle show is under way when the pianist starts the metronome: the show gives way at its
+// next frame, the character follows the counts, and after the stop it rests in its own pose.
+TEST_F(Palette, AStartDuringTheIdleShowEndsTheShowAndTheCountsTakeOver) {
+    piece.metronome->CharacterButton(MET_CHAR_2).Click();
+    const int rest = CDataInfo::MetroPose(MET_CHAR_2, BEAT_4_4, CDataInfo::kMetroRest);
+    ASSERT_TRUE(Eventually([&] {
+        return piece.character.CurrentChar() == static_cast<unsigned int>(MET_CHAR_2) &&
+               piece.character.CurrentFrame() == rest;
+    }));
+    bool pressed = false;
+    piece.character.onShowFrame = [&](unsigned int frame) {
+        if (frame == 1 && !pressed) {
+            pressed = true;
+            piece.metronome->StartStopButton().Click();
+        }
+    };
+    CWinMsg::PostMessage(&piece.character, WM_SELFISHANIMATION, 0, 0);
+    ASSERT_TRUE(Eventually([&] { return pressed && piece.character.WhatClose(); }));
+    ASSERT_TRUE(Eventually([&] { return rig.manage->GetMetStatus() == MET_START; }));
+    const unsigned int moved = piece.character.PoseChanges();
+    ASSERT_TRUE(Eventually([&] { return piece.character.PoseChanges() > moved + 1; }));
+    for (const auto& shown : piece.character.shown) {
+        EXPECT_EQ(shown.picture, piece.character.Mask().GetAniBmp(shown.frame).cacheKey());
+    }
+    ASSERT_TRUE(Settled());
+    piece.metronome->StartStopButton().Click();
+    EXPECT_TRUE(Eventually([&] {
+        return rig.manage->GetMetStatus() == MET_STOP && piece.character.CurrentFrame() == rest &&
+               piece.character.GetBitmap().cacheKey() ==
+                   piece.character.Mask().GetAniBmp(static_cast<unsigned int>(rest)).cacheKey();
+    }));
+}
+
+// With the skin's double-size pictures every window and control keeps its place and size in
+// the program's own units, so nothing overlaps or clips on a HiDPI screen.
+TEST(PaletteScale, TheDoubleSizeSkinKeepsEveryPlaceAndSize) {
+    const auto layout = [](int scale) {
+        CTrade::SetScale(scale);
+        CWindowRig rig;
+        CMainPiece piece{*rig.manage};
+        std::vector<QRect> rects;
+        for (int i = 0; i < CFrostedDlg::kVoices; ++i) {
+            rects.push_back(piece.frosted.VoiceButton(i).geometry());
+        }
+        rects.push_back(piece.frosted.ReverbButton().geometry());
+        rects.push_back(piece.frosted.MetronomeButton().geometry());
+        rects.push_back(piece.frosted.TempoText().geometry());
+        rects.push_back(piece.frosted.geometry());
+        rects.push_back(piece.character.geometry());
+        rects.push_back(QRect(QPoint(), piece.metronome->size()));
+        rects.push_back(piece.metronome->StartStopButton().geometry());
+        rects.push_back(piece.metronome->TempoSpin().geometry());
+        for (int i = 0; i < 4; ++i) {
+            rects.push_back(piece.metronome->CharacterButton(i).geometry());
+        }
+        rects.push_back(QRect(QPoint(), piece.reverb->size()));
+        CTrade::SetScale(0);
+        return rects;
+    };
+    const std::vector<QRect> single = layout(1);
+    const std::vector<QRect> twice = layout(2);
+    ASSERT_EQ(single.size(), twice.size());
+    for (std::size_t i = 0; i < single.size(); ++i) {
+        EXPECT_EQ(twice[i], single[i]) << "control " << i;
+    }
+}
+
+// Nothing ticks while nothing moves: after a run of the metronome and a few presses, the only
+// timer left in the windows is the character's idle check.
+TEST_F(Palette, OnlyTheIdleCheckTicksWhenNothingMoves) {
+    const auto timers = [&] {
+        std::vector<std::string> found;
+        QObjectList objects{&piece.view, piece.metronome.get(), piece.reverb.get()};
+        for (QObject* root : QObjectList(objects)) {
+            objects += root->findChildren<QObject*>();
+        }
+        for (QObject* object : objects) {
+            for (const auto& timer :
+                 QAbstractEventDispatcher::instance()->registeredTimers(object)) {
+                found.push_back((object == &piece.character
+                                     ? "character"
+                                     : object->objectName().toStdString() + " " +
+                                           object->metaObject()->className()) +
+                                std::string(" every ") + std::to_string(timer.interval));
+            }
+        }
+        return found;
+    };
+    const std::vector<std::string> idle{"character every 10000"};
+    EXPECT_EQ(timers(), idle);
+
+    piece.metronome->StartStopButton().Click();
+    ASSERT_TRUE(Eventually([&] { return piece.character.PoseChanges() > 1; }));
+    ASSERT_TRUE(Settled());
+    piece.frosted.MetronomeButton().Click();
+    ASSERT_TRUE(Eventually([&] { return rig.manage->GetMetStatus() == MET_STOP; }));
+    ASSERT_TRUE(Settled());
+    piece.frosted.ReverbButton().Click();
+    QTest::mouseClick(&piece.frosted, Qt::LeftButton, {}, piece.Background());
+    CWinMsg::PumpMessages();
+    Eventually([&] { return timers() == idle; });
+    EXPECT_EQ(timers(), idle);
+}
+
+// A voice button is held down while the background is clicked through to the empty style: the
+// hidden button lets go of its press, and when the palette comes back it is drawn unpressed
+// with exactly one voice checked.
+TEST_F(Palette, ABackgroundClickedWhileAButtonIsHeldKeepsThePaletteWhole) {
+    const QPoint background = piece.Background();
+    ASSERT_NE(background, QPoint(-1, -1));
+    const int held = rig.manage->GetDefTimbre() == static_cast<E_TIMBRE>(0) ? 1 : 0;
+    CIconWndButton& button = piece.frosted.VoiceButton(held);
+    const QPoint middle = button.rect().center();
+    QTest::mousePress(&button, Qt::LeftButton, {}, middle);
+    for (int click = 1; click <= FROSTED_STYLE_NONE; ++click) {
+        QTest::mouseClick(&piece.frosted, Qt::LeftButton, {}, background);
+    }
+    ASSERT_TRUE(Eventually([&] { return rig.manage->GetFrostedStyle() == FROSTED_STYLE_NONE; }));
+    CWinMsg::PumpMessages();
+    EXPECT_TRUE(button.isHidden());
+    QTest::mouseRelease(&button, Qt::LeftButton, {}, middle);
+    QTest::mouseClick(&piece.frosted, Qt::LeftButton, {}, background);
+    ASSERT_TRUE(Eventually([&] { return rig.manage->GetFrostedStyle() == FROSTED_STYLE_DEFAULT; }));
+    CWinMsg::PumpMessages();
+    EXPECT_FALSE(button.isHidden());
+    EXPECT_EQ(button.CurrentFrame(), button.Checkd()) << "drawn as pressed";
+    EXPECT_EQ(CheckedVoices(), 1);
 }

@@ -41,7 +41,8 @@ void Click(QWidget* button) {
 // Runs `act` on the next modal dialog of type T as soon as it is open (inside its exec loop).
 template <class T>
 void WhenModal(std::function<void(T*)> act) {
-    auto* timer = new QTimer;
+    // Owned by the application, so a dialog that never opens leaves no timer behind.
+    auto* timer = new QTimer(QCoreApplication::instance());
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
     QObject::connect(timer, &QTimer::timeout, [timer, act, deadline] {
         auto* dialog = dynamic_cast<T*>(QApplication::activeModalWidget());

@@ -1,4 +1,4 @@
-#include "../../virtualpiano/tests/Spectrum.h"
+#include "../../virtualpiano/tests/FrequencyAnalysis.h"
 #include "MmTestSupport.h"
 
 // The virtual ZQ31's voice as the PC records it: through the wave input, rendered on the

@@ -1,5 +1,5 @@
 #include "CVirtualPiano.h"
-#include "Spectrum.h"
+#include "FrequencyAnalysis.h"
 
 #include <atomic>
 #include <cstdlib>

@@ -7,14 +7,15 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
 "$root/scripts/setup.sh"
 
-configure() { # folder, the target to build (all: everything), then extra cmake arguments
+started=$SECONDS
+step() { printf '\n=== %s (at %d min %02d s) ===\n' "$*" $(((SECONDS - started) / 60)) $(((SECONDS - started) % 60)); }
+
     local folder=$1 target=$2
     shift 2
     cmake -S "$root" -B "$root/build/$folder" -G Ninja -DCANTAVO_WERROR=ON "$@" >/dev/null
     cmake --build "$root/build/$folder" -j "$jobs" --target "$target"
+    step "$folder built"
 }
-
-step() { printf '\n=== %s ===\n' "$*"; }
 
 step "format"
 "$root/scripts/check-format.sh"
@@ -30,7 +31,7 @@ step "fuzz targets (clang, libFuzzer)"
 configure fuzz fuzzers -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug \
     -DCANTAVO_FUZZ=ON -DCANTAVO_TESTS=OFF -DCANTAVO_BENCH=OFF \
     -DCANTAVO_SANITIZE=address,undefined
-ctest --test-dir "$root/build/fuzz" -L fuzz --output-on-failure
+ctest --test-dir "$root/build/fuzz" -j "$jobs" -L fuzz --output-on-failure
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
@@ -42,3 +43,4 @@ export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$root/
 step "ThreadSanitizer: threaded suites"
 configure tsan threaded_tests -DCMAKE_BUILD_TYPE=Debug -DCANTAVO_SANITIZE=thread -DCANTAVO_BENCH=OFF
 ctest --test-dir "$root/build/tsan" -j "$jobs" -L threaded --output-on-failure
+step "all passed"

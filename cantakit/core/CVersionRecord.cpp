@@ -1,23 +1,74 @@
 #include "CVersionRecord.h"
 
 #include <QFile>
+#include <cstdint>
 #include <cstring>
 #include <elf.h>
+#include <functional>
+#include <vector>
 
 namespace {
 
-// Reads a plain structure at offset when it lies wholly inside the data.
+// A version record is a few hundred bytes; a section claiming more is not one.
+constexpr std::uint64_t kLargestRecord = 1 << 20;
+
+// Copies length bytes at offset into out; false when they are not all there.
+using Fetch = std::function<bool(std::uint64_t offset, std::size_t length, void* out)>;
+
 template <typename T>
-bool ReadAt(const unsigned char* data, std::size_t size, std::uint64_t offset, T& out) {
-    if (offset > size || size - offset < sizeof(T)) {
-        return false;
-    }
-    std::memcpy(&out, data + offset, sizeof(T));
-    return true;
+bool ReadAt(const Fetch& fetch, std::uint64_t offset, T& out) {
+    return fetch(offset, sizeof(T), &out);
 }
 
-bool InRange(std::size_t size, std::uint64_t offset, std::uint64_t length) {
+bool InRange(std::uint64_t size, std::uint64_t offset, std::uint64_t length) {
     return offset <= size && length <= size - offset;
+}
+
+// Walks the image's section headers through fetch, so that a file on disk is read only where
+// the headers, the section names and the record lie.
+QString Locate(const Fetch& fetch, std::uint64_t size, const QString& key) {
+    Elf64_Ehdr header;
+    if (!ReadAt(fetch, 0, header)) {
+        return {};
+    }
+    if (std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 ||
+        header.e_ident[EI_CLASS] != ELFCLASS64 || header.e_ident[EI_DATA] != ELFDATA2LSB) {
+        return {};
+    }
+    const std::uint64_t entrySize = header.e_shentsize;
+    const std::uint64_t count = header.e_shnum;
+    if (entrySize < sizeof(Elf64_Shdr) || count == 0 || header.e_shstrndx >= count ||
+        !InRange(size, header.e_shoff, count * entrySize)) {
+        return {};
+    }
+    Elf64_Shdr names;
+    if (!ReadAt(fetch, header.e_shoff + header.e_shstrndx * entrySize, names) ||
+        names.sh_type == SHT_NOBITS || !InRange(size, names.sh_offset, names.sh_size)) {
+        return {};
+    }
+    const std::size_t wantedLength = std::strlen(CVersionRecord::kSectionName) + 1;
+    std::vector<char> name(wantedLength);
+    for (std::uint64_t index = 0; index < count; ++index) {
+        Elf64_Shdr section;
+        if (!ReadAt(fetch, header.e_shoff + index * entrySize, section)) {
+            return {};
+        }
+        if (section.sh_name >= names.sh_size || names.sh_size - section.sh_name < wantedLength ||
+            !fetch(names.sh_offset + section.sh_name, wantedLength, name.data()) ||
+            std::memcmp(name.data(), CVersionRecord::kSectionName, wantedLength) != 0) {
+            continue;
+        }
+        if (section.sh_type == SHT_NOBITS || !InRange(size, section.sh_offset, section.sh_size) ||
+            section.sh_size > kLargestRecord) {
+            return {};
+        }
+        std::vector<unsigned char> record(section.sh_size);
+        if (!fetch(section.sh_offset, record.size(), record.data())) {
+            return {};
+        }
+        return CVersionRecord::FindInRecord(record.data(), record.size(), key);
+    }
+    return {};
 }
 
 } // namespace
@@ -54,42 +105,17 @@ QString CVersionRecord::FindInRecord(const unsigned char* record, std::size_t si
 }
 
 QString CVersionRecord::Find(const unsigned char* data, std::size_t size, const QString& key) {
-    Elf64_Ehdr header;
-    if (data == nullptr || !ReadAt(data, size, 0, header)) {
+    if (data == nullptr) {
         return {};
     }
-    if (std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 ||
-        header.e_ident[EI_CLASS] != ELFCLASS64 || header.e_ident[EI_DATA] != ELFDATA2LSB) {
-        return {};
-    }
-    const std::uint64_t entrySize = header.e_shentsize;
-    const std::uint64_t count = header.e_shnum;
-    if (entrySize < sizeof(Elf64_Shdr) || count == 0 || header.e_shstrndx >= count ||
-        !InRange(size, header.e_shoff, count * entrySize)) {
-        return {};
-    }
-    Elf64_Shdr names;
-    if (!ReadAt(data, size, header.e_shoff + header.e_shstrndx * entrySize, names) ||
-        names.sh_type == SHT_NOBITS || !InRange(size, names.sh_offset, names.sh_size)) {
-        return {};
-    }
-    const std::size_t wantedLength = std::strlen(kSectionName) + 1;
-    for (std::uint64_t index = 0; index < count; ++index) {
-        Elf64_Shdr section;
-        if (!ReadAt(data, size, header.e_shoff + index * entrySize, section)) {
-            return {};
+    const Fetch fromMemory = [data, size](std::uint64_t offset, std::size_t length, void* out) {
+        if (!InRange(size, offset, length)) {
+            return false;
         }
-        if (section.sh_name >= names.sh_size || names.sh_size - section.sh_name < wantedLength ||
-            std::memcmp(data + names.sh_offset + section.sh_name, kSectionName, wantedLength) !=
-                0) {
-            continue;
-        }
-        if (section.sh_type == SHT_NOBITS || !InRange(size, section.sh_offset, section.sh_size)) {
-            return {};
-        }
-        return FindInRecord(data + section.sh_offset, section.sh_size, key);
-    }
-    return {};
+        std::memcpy(out, data + offset, length);
+        return true;
+    };
+    return Locate(fromMemory, size, key);
 }
 
 QString CVersionRecord::Read(const QString& path, const QString& key) {
@@ -97,12 +123,13 @@ QString CVersionRecord::Read(const QString& path, const QString& key) {
     if (!file.open(QIODevice::ReadOnly) || file.size() <= 0) {
         return {};
     }
-    // Read rather than mapped: a file shortened while mapped would fault the reader.
-    constexpr qint64 kLargestImage = qint64(512) << 20;
-    if (file.size() > kLargestImage) {
-        return {};
-    }
-    const QByteArray bytes = file.readAll();
-    return Find(reinterpret_cast<const unsigned char*>(bytes.constData()),
-                static_cast<std::size_t>(bytes.size()), key);
+    // Read piece by piece rather than mapped: a file shortened while mapped would fault the
+    // reader, and a program's image with its debugging sections is many megabytes.
+    const auto size = static_cast<std::uint64_t>(file.size());
+    const Fetch fromFile = [&file, size](std::uint64_t offset, std::size_t length, void* out) {
+        return InRange(size, offset, length) && file.seek(static_cast<qint64>(offset)) &&
+               file.read(static_cast<char*>(out), static_cast<qint64>(length)) ==
+                   static_cast<qint64>(length);
+    };
+    return Locate(fromFile, size, key);
 }

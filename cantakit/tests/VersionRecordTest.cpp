@@ -66,6 +66,25 @@ TEST(VersionRecord, TruncatedImagesNeverReadPastTheirEnd) {
     }
 }
 
+// The file reader fetches only the pieces it needs; a file cut anywhere gives nothing, never
+// a read past its end or a record from a neighbouring piece.
+TEST(VersionRecord, FilesCutShortGiveNothing) {
+    const QByteArray image = KitImage();
+    const QString path = MakeTestFolder(QStringLiteral("cut")) + QStringLiteral("/lib.so");
+    const auto readCut = [&](qsizetype length) {
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(image.constData(), length);
+        file.close();
+        return CVersionRecord::Read(path, QStringLiteral("FileVersion"));
+    };
+    EXPECT_EQ(readCut(image.size()), QStringLiteral("1.02J"));
+    for (qsizetype length :
+         {qsizetype(1), qsizetype(63), qsizetype(64), image.size() / 2, image.size() - 1}) {
+        EXPECT_TRUE(readCut(length).isEmpty()) << length;
+    }
+}
+
 TEST(VersionRecord, RecordsWithoutTerminatorsAreRejected) {
     const auto find = [](const QByteArray& record) {
         return CVersionRecord::FindInRecord(

@@ -2,7 +2,7 @@
 # The main window's start, memory and idle load, side by side with VMPK (the Debian MIDI
 # keyboard program, `apt-get install -y vmpk`; it is not part of the set-up) started the same
 # way, each on an X server of its own (Xvfb):
-#   - start: from the process start until its main window is mapped (xdotool search --sync);
+#   - start: from the process start until its main window is mapped (xdotool search);
 #   - memory: resident set 3 s after the start;
 #   - idle: processor time used over the next IDLE seconds while nobody does anything
 #     (Cantavo with the virtual ZQ31 connected), in percent of one core.
@@ -47,9 +47,13 @@ measure() {
         begin=$(date +%s%N)
         "$@" >/dev/null 2>&1 &
         pid=$!
-        if ! timeout 60 xdotool search --sync --onlyvisible --name "$title" >/dev/null; then
-            kill -KILL $pid; echo "window never mapped" >&2; exit 1
-        fi
+        # Looked for every 10 ms (xdotool --sync looks only every half second).
+        until xdotool search --onlyvisible --name "$title" >/dev/null 2>&1; do
+            if (( $(date +%s%N) - begin > 60000000000 )); then
+                kill -KILL $pid; echo "window never mapped" >&2; exit 1
+            fi
+            sleep 0.01
+        done
         mapped=$(date +%s%N)
         # Resident memory SETTLE seconds after the start.
         while (( $(date +%s%N) - begin < settle * 1000000000 )); do sleep 0.05; done

@@ -763,8 +763,12 @@ CVeskError CAudioPlay::StartPlayer() {
         m_done = 1;
         m_finished.reset();
         m_mode = kIdle;
-        return started == WMACONV_E_NODEVICE ? Error(ERR_VESK_FAILED, kDeviceMessage)
-                                             : Error(ERR_VESK_REFUSED, kFormatMessage);
+        if (started == WMACONV_E_NODEVICE) {
+            return Error(ERR_VESK_FAILED, kDeviceMessage);
+        }
+        // Without its codec module no file plays; the file itself is not to blame.
+        return started == WMACONV_E_NOCODEC ? Error(ERR_VESK_FAILED, kUnexpected)
+                                            : Error(ERR_VESK_REFUSED, kFormatMessage);
     }
     const WAVEFORMATEX* format = player->Get_wfx();
     {

@@ -7,7 +7,7 @@
 
 set(cantavo_libraries
     Cantakit Cantacore Cantaskin Cantawave
-    wmaconv msacm mmsystem winmsg midibytes virtualpiano rtthread)
+    wmaconv wmaconv_codec msacm mmsystem winmsg midibytes virtualpiano rtthread)
 foreach(library IN LISTS cantavo_libraries)
     # Installed side by side, each library finds the others beside itself.
     set_target_properties(${library} PROPERTIES INSTALL_RPATH "\$ORIGIN")

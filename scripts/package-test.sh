@@ -15,7 +15,8 @@ expected=(
     /usr/bin/Cantavo /usr/bin/cantavo /usr/bin/cantavo-cli
     /usr/lib/cantavo/libCantakit.so /usr/lib/cantavo/libCantacore.so
     /usr/lib/cantavo/libCantaskin.so /usr/lib/cantavo/libCantawave.so
-    /usr/lib/cantavo/libwmaconv.so /usr/lib/cantavo/libmsacm.so /usr/lib/cantavo/libmmsystem.so
+    /usr/lib/cantavo/libwmaconv.so /usr/lib/cantavo/libwmaconv_codec.so
+    /usr/lib/cantavo/libmsacm.so /usr/lib/cantavo/libmmsystem.so
     /usr/lib/cantavo/libwinmsg.so /usr/lib/cantavo/libmidibytes.so
     /usr/lib/cantavo/libvirtualpiano.so /usr/lib/cantavo/librtthread.so
     /usr/share/applications/com.tolvarine.Cantavo.desktop

@@ -8,8 +8,12 @@ jobs=$(nproc)
 "$root/scripts/setup.sh"
 
 started=$SECONDS
-step() { printf '\n=== %s (at %d min %02d s) ===\n' "$*" $(((SECONDS - started) / 60)) $(((SECONDS - started) % 60)); }
+step() {
+    local elapsed=$((SECONDS - started))
+    printf '\n=== %s (at %d min %02d s) ===\n' "$*" $((elapsed / 60)) $((elapsed % 60))
+}
 
+configure() { # folder, the target to build (all: everything), then extra cmake arguments
     local folder=$1 target=$2
     shift 2
     cmake -S "$root" -B "$root/build/$folder" -G Ninja -DCANTAVO_WERROR=ON "$@" >/dev/null

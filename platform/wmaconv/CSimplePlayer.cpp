@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <vector>
 
 namespace {
 

@@ -34,6 +34,8 @@ constexpr HRESULT WMACONV_E_DEVICEFAILED = static_cast<HRESULT>(0xE00D0004);
 constexpr HRESULT WMACONV_E_DECODE = static_cast<HRESULT>(0xE00D0005);
 // Playing is already running on this player.
 constexpr HRESULT WMACONV_E_BUSY = static_cast<HRESULT>(0xE00D0006);
+// The library's codec module (libwmaconv_codec.so, beside the library) cannot be loaded.
+constexpr HRESULT WMACONV_E_NOCODEC = static_cast<HRESULT>(0xE00D0007);
 
 constexpr bool SUCCEEDED(HRESULT result) {
     return result >= 0;

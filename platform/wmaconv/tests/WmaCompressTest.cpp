@@ -5,6 +5,9 @@
 #include <QFile>
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <string>
+
 #include <csignal>
 #include <sys/resource.h>
 
@@ -12,6 +15,35 @@ namespace {
 
 QByteArray Name(const QString& path) {
     return QFile::encodeName(path);
+}
+
+bool FfmpegLoaded() {
+    std::ifstream maps("/proc/self/maps");
+    std::string line;
+    while (std::getline(maps, line)) {
+        if (line.find("libavcodec.so") != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Taken before any test runs: linking the library must not bring FFmpeg in.
+const bool g_ffmpegAtStart = FfmpegLoaded();
+
+// FFmpeg and the libraries behind it cost a start-up of their own; they come with the codec
+// module, when the first file is compressed (or decoded), and not before.
+TEST(WmaCompressTest, FfmpegIsLoadedOnlyWhenFirstNeeded) {
+    EXPECT_FALSE(g_ffmpegAtStart);
+    const QString folder = MakeTestFolder(QStringLiteral("wma-load"));
+    const QString source = folder + QStringLiteral("/short.wav");
+    ASSERT_TRUE(audiotest::WriteFile(
+        source, audiotest::WaveImage(audiotest::Signal(4410, 2, 44100), 2, 44100)));
+    CWmaCompress compress;
+    ASSERT_EQ(compress.Convert(Name(source).constData(),
+                               Name(folder + QStringLiteral("/short.wma")).constData()),
+              S_OK);
+    EXPECT_TRUE(FfmpegLoaded());
 }
 
 TEST(WmaCompressTest, WritesWma2InAsfAt128kStereo) {

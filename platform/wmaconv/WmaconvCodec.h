@@ -13,13 +13,16 @@ struct WmaconvCodec {
     // refused rather than called the wrong way.
     static constexpr unsigned kRevision = 1;
 
-    unsigned revision;
     // The decoder of an audio file, or null with the failure in *result (see CMediaDecoder).
-    CMediaDecoder* (*openDecoder)(const char* path, HRESULT* result);
+    using OpenDecoder = CMediaDecoder* (*)(const char* path, HRESULT* result);
     // Writes destination as WMA from the WAV file source (see CWmaCompress::Convert); 0 or a
     // negative failure, with the fraction done kept in *progress.
-    HRESULT (*compressWma)
-    (const char* source, const char* destination, std::atomic<double>* progress);
+    using CompressWma = HRESULT (*)(const char* source, const char* destination,
+                                    std::atomic<double>* progress);
+
+    unsigned revision;
+    OpenDecoder openDecoder;
+    CompressWma compressWma;
 };
 
 extern "C" {

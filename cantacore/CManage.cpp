@@ -1037,8 +1037,8 @@ CVeskError CManage::CompressEncode(const QString& path, QWidget* owner) {
         return result;
     }
     QString base = path.left(path.size() - 4);
-    base = base.mid(
-        std::max(base.lastIndexOf(QLatin1Char('/')), base.lastIndexOf(QLatin1Char('\\'))) + 1);
+    // Only a slash ends a folder here; a backslash is part of the name.
+    base = base.mid(base.lastIndexOf(QLatin1Char('/')) + 1);
     QString extension = QStringLiteral(".wma");
     if (GetCompressType() == COMPRESS_MP3) {
         extension = QStringLiteral(".mp3");

@@ -813,6 +813,14 @@ TEST_F(Manage, CompressionPutsTheCopyInTheAlbumUnderTheWavsBaseName) {
     fusion.Answer(IDOK);
     EXPECT_EQ(manage->CompressEncode(target, nullptr).GetCode(), ERR_VESK_REFUSED);
     EXPECT_EQ(fusion.texts.last(), QStringLiteral("予期せぬエラーが発生しました。(11)"));
+
+    // A backslash is part of a Linux file name: the copy keeps the whole name.
+    const QString slanted = QFileInfo(outside).path() + QStringLiteral("/Op.10\\No.3.wav");
+    ASSERT_TRUE(QFile::copy(outside, slanted));
+    fusion.Answer(IDOK);
+    EXPECT_EQ(manage->CompressEncode(slanted, nullptr), 0);
+    EXPECT_TRUE(QFile::exists(CVeskToy().DataFile(QStringLiteral("Op.10\\No.3.mp3"))));
+    EXPECT_FALSE(QFile::exists(CVeskToy().DataFile(QStringLiteral("No.3.mp3"))));
 }
 
 } // namespace

@@ -99,8 +99,10 @@ int RunHeadless(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     // The virtual ZQ31 with --virtual-piano (or CANTAVO_DEVICES=virtual), else the machine's
-    // own devices.
-    mmxChooseDevices(argc, argv);
+    // own devices. The window does not wait for the virtual piano's sound font: nobody can
+    // record in the moment it takes to load, and the window shows that much sooner.
+    const bool headless = HasOption(argc, argv, "--headless");
+    mmxChooseDevices(argc, argv, headless ? MmxVoice::Now : MmxVoice::InBackground);
 
     // Working files are made relative to the current directory; they belong in the program
     // folder, never in the folder the user started the program from.
@@ -110,7 +112,7 @@ int main(int argc, char** argv) {
                      QFile::encodeName(home).constData());
         return 1;
     }
-    if (HasOption(argc, argv, "--headless")) {
+    if (headless) {
         return RunHeadless(argc, argv);
     }
 
@@ -158,6 +160,7 @@ int main(int argc, char** argv) {
         });
     }
     const int status = application.exec();
+    mmxWaitForVoice();
     if (!frame->HasTerminated() && program.Manage().Terminate() != ERR_VESK_OK) {
         std::fprintf(stderr, "Cantavo: an unsaved take is kept in %s\n",
                      QFile::encodeName(CVeskToy().TempPath()).constData());

@@ -8,6 +8,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 CMmSystem& CMmSystem::Instance() {
@@ -162,18 +165,7 @@ bool EnvironmentSays(const char* name, const char* value) {
     return set != nullptr && std::strcmp(set, value) == 0;
 }
 
-} // namespace
-
-void mmxChooseDevices(int argc, char** argv) {
-    const bool hear =
-        HasOption(argc, argv, "--hear-piano") || EnvironmentSays("CANTAVO_HEAR_PIANO", "1");
-    const bool useVirtual = hear || HasOption(argc, argv, "--virtual-piano") ||
-                            EnvironmentSays("CANTAVO_DEVICES", "virtual");
-    if (!useVirtual) {
-        mmxUseSystemDevices();
-        return;
-    }
-    const std::shared_ptr<CVirtualPiano> piano = mmxUseVirtualPiano();
+void GiveVoice(const std::shared_ptr<CVirtualPiano>& piano, bool hear) {
     // What the program records from the stand-in is its voice where a sound font is installed;
     // without one it is the plain tone, and the user is told once why.
     if (const std::string error = piano->EnableVoice(); !error.empty()) {
@@ -187,6 +179,55 @@ void mmxChooseDevices(int argc, char** argv) {
             std::fprintf(stderr, "cantavo: the virtual ZQ31 cannot be heard: %s\n", error.c_str());
         }
     }
+}
+
+// The thread that gives the voice in the background; whoever ends the process waits for it.
+struct VoiceLoading {
+    std::mutex lock;
+    std::thread thread;
+    ~VoiceLoading() { Join(); }
+    void Join() {
+        const std::lock_guard<std::mutex> guard(lock);
+        if (thread.joinable()) {
+            thread.join();
+        }
+    }
+};
+
+VoiceLoading& Loading() {
+    static VoiceLoading loading;
+    return loading;
+}
+
+} // namespace
+
+void mmxChooseDevices(int argc, char** argv, MmxVoice voice) {
+    const bool hear =
+        HasOption(argc, argv, "--hear-piano") || EnvironmentSays("CANTAVO_HEAR_PIANO", "1");
+    const bool useVirtual = hear || HasOption(argc, argv, "--virtual-piano") ||
+                            EnvironmentSays("CANTAVO_DEVICES", "virtual");
+    if (!useVirtual) {
+        mmxUseSystemDevices();
+        return;
+    }
+    const std::shared_ptr<CVirtualPiano> piano = mmxUseVirtualPiano();
+    if (voice == MmxVoice::InBackground) {
+        VoiceLoading& loading = Loading();
+        const std::lock_guard<std::mutex> guard(loading.lock);
+        if (!loading.thread.joinable()) {
+            try {
+                loading.thread = std::thread([piano, hear] { GiveVoice(piano, hear); });
+                return;
+            } catch (const std::system_error&) {
+                // No thread to spare: the voice is given here and now.
+            }
+        }
+    }
+    GiveVoice(piano, hear);
+}
+
+void mmxWaitForVoice() {
+    Loading().Join();
 }
 
 std::string mmxBackendName() {

@@ -21,7 +21,12 @@ void mmxUseBackend(std::shared_ptr<CMmBackend> backend);
 // so chosen sounds with its voice where a sound font is installed (CANTAVO_SOUNDFONT=none keeps
 // its plain tone); with --hear-piano or CANTAVO_HEAR_PIANO=1 it is chosen and also heard on the
 // PC's default audio output. What cannot be done is said once on standard error.
-void mmxChooseDevices(int argc, char** argv);
+// Loading the sound font takes a while; a program with a window of its own to show may leave
+// it to a thread of its own (MmxVoice::InBackground): the piano plays its plain tone until the
+// voice is in place, and mmxWaitForVoice (or the end of the process) waits for that thread.
+enum class MmxVoice { Now, InBackground };
+void mmxChooseDevices(int argc, char** argv, MmxVoice voice = MmxVoice::Now);
+void mmxWaitForVoice();
 // "virtual" or "alsa".
 std::string mmxBackendName();
 // The virtual ZQ31 in use, or null.

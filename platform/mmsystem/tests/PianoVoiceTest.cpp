@@ -109,3 +109,34 @@ TEST_F(RecordedVoice, ARecordedScaleHasItsFundamentalsInOrderAndKnobAtZeroRecord
 }
 
 } // namespace
+
+namespace {
+
+// The window program leaves the sound font to a thread of its own; the piano is played
+// meanwhile, and once waited for the voice is in place.
+TEST(ChosenDevices, AVoiceLoadedInTheBackgroundArrivesWhileThePianoIsPlayed) {
+    if (const std::string error = std::make_shared<CVirtualPiano>()->EnableVoice();
+        !error.empty()) {
+        GTEST_SKIP() << "no voice here: " << error;
+    }
+    char program[] = "cantavo";
+    char option[] = "--virtual-piano";
+    char* argv[] = {program, option, nullptr};
+    mmxChooseDevices(2, argv, MmxVoice::InBackground);
+    const std::shared_ptr<CVirtualPiano> piano = mmxVirtualPiano();
+    ASSERT_TRUE(piano);
+    for (std::uint8_t note = 60; note < 72; ++note) {
+        piano->PressKey(note, 90);
+        piano->PressVoice(note % 8);
+        piano->ReleaseKey(note);
+    }
+    mmxWaitForVoice();
+    EXPECT_FALSE(piano->SoundFont().empty());
+    // Waiting again, and choosing again while nothing loads, are harmless.
+    mmxWaitForVoice();
+    mmxChooseDevices(2, argv, MmxVoice::InBackground);
+    mmxWaitForVoice();
+    EXPECT_FALSE(mmxVirtualPiano()->SoundFont().empty());
+}
+
+} // namespace

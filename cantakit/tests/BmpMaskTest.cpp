@@ -196,6 +196,39 @@ TEST(BmpMaskFrosted, ABackSmallerThanTheFrontLeavesTheRestUnchanged) {
     EXPECT_EQ(frosted.pixel(4, 2), qRgb(10, 20, 30));
 }
 
+// Line by line against the rule itself, with sizes that fit no stride by chance, a back wider
+// but shorter than the front, a 2x picture and a back with an alpha channel.
+TEST(BmpMaskFrosted, EveryPixelFollowsTheRuleWhateverTheSizes) {
+    std::uint32_t seed = 12345;
+    const auto random = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return seed >> 8;
+    };
+    QImage front(7, 5, QImage::Format_RGB32);
+    QImage back(9, 3, QImage::Format_ARGB32);
+    for (QImage* image : {&front, &back}) {
+        for (int y = 0; y < image->height(); ++y) {
+            for (int x = 0; x < image->width(); ++x) {
+                image->setPixel(x, y, 0xFF000000u | random());
+            }
+        }
+    }
+    front.setDevicePixelRatio(2);
+    const QImage frosted = CBmpMask::FrostedBitmap(back, front);
+    ASSERT_EQ(frosted.size(), front.size());
+    EXPECT_EQ(frosted.devicePixelRatio(), 2);
+    for (int y = 0; y < front.height(); ++y) {
+        for (int x = 0; x < front.width(); ++x) {
+            const QRgb f = front.pixel(x, y);
+            const QRgb b = y < back.height() ? back.pixel(x, y) : f;
+            const auto mix = [](int fc, int bc) { return (7 * fc + 3 * bc) / 10; };
+            EXPECT_EQ(frosted.pixel(x, y), qRgb(mix(qRed(f), qRed(b)), mix(qGreen(f), qGreen(b)),
+                                                mix(qBlue(f), qBlue(b))))
+                << x << "," << y;
+        }
+    }
+}
+
 TEST(BmpMaskPixels, TheCopyIsThirtyTwoBitWithTheFourthByteClear) {
     QImage source(3, 2, QImage::Format_RGB888);
     source.fill(QColor(1, 2, 3));

@@ -213,40 +213,33 @@ void CBmpMask::BestFeeldCreator(const std::uint32_t* back, const std::uint32_t* 
 }
 
 QImage CBmpMask::FrostedBitmap(const QImage& back, const QImage& front) {
-    BITMAP frontInfo;
-    std::uint32_t* frontBits = nullptr;
-    const QImage frontCopy = MakeDIB(front, frontInfo, frontBits);
-    if (back.isNull() || frontCopy.isNull()) {
+    if (back.isNull() || front.isNull()) {
         return QImage();
     }
-    // The back is laid on a copy of the front of the front's size, so both buffers are alike
-    // whatever the back's size, and uncovered pixels blend the front with itself (unchanged).
-    QImage backCanvas = frontCopy.copy();
-    {
-        QImage backDevice = back.convertToFormat(QImage::Format_RGB32);
-        backDevice.setDevicePixelRatio(1);
-        backCanvas.setDevicePixelRatio(1);
-        QPainter painter(&backCanvas);
-        painter.setCompositionMode(QPainter::CompositionMode_Source);
-        painter.drawImage(0, 0, backDevice);
-    }
-    BITMAP backInfo;
-    std::uint32_t* backBits = nullptr;
-    const QImage backCopy = MakeDIB(backCanvas, backInfo, backBits);
-    if (backCopy.isNull()) {
+    // One pass over the pixels, line by line: the palette's looks are as large as the window,
+    // and each look shown is blended anew.
+    const QImage front32 = front.convertToFormat(QImage::Format_RGB32);
+    const QImage back32 = back.convertToFormat(QImage::Format_RGB32);
+    QImage output(front32.size(), QImage::Format_RGB32);
+    if (front32.isNull() || back32.isNull() || output.isNull()) {
         return QImage();
     }
-    QImage output(frontCopy.size(), QImage::Format_RGB32);
-    if (output.isNull()) {
-        return QImage();
-    }
-    auto* outBits = reinterpret_cast<std::uint32_t*>(output.bits());
-    BestFeeldCreator(backBits, frontBits, static_cast<unsigned int>(frontCopy.width()),
-                     static_cast<unsigned int>(frontCopy.height()), outBits);
-    // Qt draws RGB32 pixels as opaque only with the fourth byte set.
-    const qsizetype count = qsizetype(output.width()) * output.height();
-    for (qsizetype i = 0; i < count; ++i) {
-        outBits[i] |= 0xFF000000u;
+    const int width = front32.width();
+    const int covered = std::min(width, back32.width());
+    for (int y = 0; y < front32.height(); ++y) {
+        const auto* frontLine = reinterpret_cast<const std::uint32_t*>(front32.constScanLine(y));
+        auto* outLine = reinterpret_cast<std::uint32_t*>(output.scanLine(y));
+        const int reach = y < back32.height() ? covered : 0;
+        if (reach > 0) {
+            BestFeeldCreator(reinterpret_cast<const std::uint32_t*>(back32.constScanLine(y)),
+                             frontLine, static_cast<unsigned int>(reach), 1, outLine);
+        }
+        // Beyond the back, the front blended with itself: unchanged.
+        std::copy(frontLine + reach, frontLine + width, outLine + reach);
+        // Qt draws RGB32 pixels as opaque only with the fourth byte set.
+        for (int x = 0; x < width; ++x) {
+            outLine[x] |= 0xFF000000u;
+        }
     }
     output.setDevicePixelRatio(front.devicePixelRatio());
     return output;

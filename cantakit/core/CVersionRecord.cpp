@@ -112,7 +112,9 @@ QString CVersionRecord::Find(const unsigned char* data, std::size_t size, const 
         if (!InRange(size, offset, length)) {
             return false;
         }
-        std::memcpy(out, data + offset, length);
+        if (length != 0) {
+            std::memcpy(out, data + offset, length);
+        }
         return true;
     };
     return Locate(fromMemory, size, key);
@@ -127,6 +129,9 @@ QString CVersionRecord::Read(const QString& path, const QString& key) {
     // reader, and a program's image with its debugging sections is many megabytes.
     const auto size = static_cast<std::uint64_t>(file.size());
     const Fetch fromFile = [&file, size](std::uint64_t offset, std::size_t length, void* out) {
+        if (length == 0) {
+            return InRange(size, offset, length);
+        }
         return InRange(size, offset, length) && file.seek(static_cast<qint64>(offset)) &&
                file.read(static_cast<char*>(out), static_cast<qint64>(length)) ==
                    static_cast<qint64>(length);

@@ -561,6 +561,10 @@ std::string CVirtualPiano::EnableVoice(const std::string& soundFont) {
     return {};
 }
 
+std::string CVirtualPiano::FindSoundFont() {
+    return CPianoVoice::FindSoundFont();
+}
+
 std::string CVirtualPiano::SoundFont() const {
     const std::lock_guard<std::mutex> guard(m_stateLock);
     return m_voice ? m_voice->SoundFont() : std::string();

@@ -1,5 +1,6 @@
 #include "CAudioCodec.h"
 #include "CWmaCompress.h"
+#include "wmaconv.h"
 
 #include <QFile>
 #include <QString>
@@ -42,8 +43,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     QFile::remove(QFile::decodeName(mp3));
     CWmaCompress compress;
-    if (compress.Convert(source.constData(), wma.constData()) != 0 &&
-        QFile::exists(QFile::decodeName(wma))) {
+    const HRESULT converted = compress.Convert(source.constData(), wma.constData());
+    // Without its codec module every input would be refused at once, and the encoder's
+    // reading of the source never fuzzed.
+    if (converted == WMACONV_E_NOCODEC) {
+        std::abort();
+    }
+    if (converted != 0 && QFile::exists(QFile::decodeName(wma))) {
         std::abort();
     }
     QFile::remove(QFile::decodeName(wma));

@@ -165,10 +165,11 @@ bool EnvironmentSays(const char* name, const char* value) {
     return set != nullptr && std::strcmp(set, value) == 0;
 }
 
-void GiveVoice(const std::shared_ptr<CVirtualPiano>& piano, bool hear) {
+void GiveVoice(const std::shared_ptr<CVirtualPiano>& piano, const std::string& soundFont,
+               bool hear) {
     // What the program records from the stand-in is its voice where a sound font is installed;
     // without one it is the plain tone, and the user is told once why.
-    if (const std::string error = piano->EnableVoice(); !error.empty()) {
+    if (const std::string error = piano->EnableVoice(soundFont); !error.empty()) {
         std::fprintf(stderr,
                      "cantavo: the virtual ZQ31 has no voice (%s); it sounds a 440 Hz tone\n",
                      error.c_str());
@@ -211,19 +212,23 @@ void mmxChooseDevices(int argc, char** argv, MmxVoice voice) {
         return;
     }
     const std::shared_ptr<CVirtualPiano> piano = mmxUseVirtualPiano();
+    // Chosen here and now: the user may name it from the folder the program started in, which
+    // the program leaves while the voice still loads.
+    const std::string soundFont = CVirtualPiano::FindSoundFont();
     if (voice == MmxVoice::InBackground) {
         VoiceLoading& loading = Loading();
         const std::lock_guard<std::mutex> guard(loading.lock);
         if (!loading.thread.joinable()) {
             try {
-                loading.thread = std::thread([piano, hear] { GiveVoice(piano, hear); });
+                loading.thread =
+                    std::thread([piano, soundFont, hear] { GiveVoice(piano, soundFont, hear); });
                 return;
             } catch (const std::system_error&) {
                 // No thread to spare: the voice is given here and now.
             }
         }
     }
-    GiveVoice(piano, hear);
+    GiveVoice(piano, soundFont, hear);
 }
 
 void mmxWaitForVoice() {

@@ -72,8 +72,12 @@ std::string CPianoVoice::FindSoundFont() {
     }
     if (chosen != nullptr && *chosen != '\0') {
         // The user's choice, even one that is not there: loading it says why it cannot be
-        // used, where another font in its place would leave the user wondering.
-        return chosen;
+        // used, where another font in its place would leave the user wondering. A relative
+        // name is taken from the current folder now: a program moves to its own folder, and
+        // the font may be loaded (or heard) later.
+        std::error_code error;
+        const std::filesystem::path absolute = std::filesystem::absolute(chosen, error);
+        return error ? std::string(chosen) : absolute.string();
     }
     for (const char* path :
          {"/usr/share/sounds/sf2/TimGM6mb.sf2", "/usr/share/sounds/sf2/FluidR3_GM.sf2",

@@ -550,8 +550,10 @@ std::string CVirtualPiano::EnableVoice(const std::string& soundFont) {
     if (!voice) {
         return error;
     }
-    voice->SetLevel(m_knob);
+    // The knob is read with the lock held: turned while the font loaded (the window program
+    // loads it on a thread of its own), its new place reaches this voice or finds it in place.
     const std::lock_guard<std::mutex> guard(m_stateLock);
+    voice->SetLevel(m_knob);
     voice->PostPanel(m_panel);
     for (const int note : m_sounding) {
         voice->PostKey(static_cast<std::uint8_t>(note), 80);
@@ -559,6 +561,10 @@ std::string CVirtualPiano::EnableVoice(const std::string& soundFont) {
     m_voice = std::move(voice);
     m_signal = Signal::Voice;
     return {};
+}
+
+std::string CVirtualPiano::FindSoundFont() {
+    return CPianoVoice::FindSoundFont();
 }
 
 std::string CVirtualPiano::SoundFont() const {
@@ -601,6 +607,8 @@ std::string CVirtualPiano::Hear(const std::string& device) {
     }
     const std::lock_guard<std::mutex> guard(m_stateLock);
     if (!m_speaker) {
+        // Read again with the lock held, for a knob turned while the device opened.
+        speaker->Voice().SetLevel(m_knob);
         speaker->Voice().PostPanel(m_panel);
         for (const int note : m_sounding) {
             speaker->Voice().PostKey(static_cast<std::uint8_t>(note), 80);

@@ -1,6 +1,11 @@
 #include "../../virtualpiano/tests/FrequencyAnalysis.h"
 #include "MmTestSupport.h"
 
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+
 // The virtual ZQ31's voice as the PC records it: through the wave input, rendered on the
 // device's own clock while the test plays on the piano's keys.
 
@@ -137,6 +142,49 @@ TEST(ChosenDevices, AVoiceLoadedInTheBackgroundArrivesWhileThePianoIsPlayed) {
     mmxChooseDevices(2, argv, MmxVoice::InBackground);
     mmxWaitForVoice();
     EXPECT_FALSE(mmxVirtualPiano()->SoundFont().empty());
+}
+
+} // namespace
+
+namespace {
+
+// The user's sound font may be named relative to the folder the program was started from;
+// the window program moves to its own folder at once, while the voice still loads.
+TEST(ChosenDevices, ASoundFontNamedFromTheStartingFolderIsFoundByTheVoiceLoadedMeanwhile) {
+    const auto probe = std::make_shared<CVirtualPiano>();
+    if (const std::string error = probe->EnableVoice(); !error.empty()) {
+        GTEST_SKIP() << "no voice here: " << error;
+    }
+    namespace fs = std::filesystem;
+    const fs::path started =
+        fs::temp_directory_path() / ("cantavo-chosen-font-" + std::to_string(getpid()));
+    const fs::path moved = started / "program folder";
+    fs::remove_all(started);
+    fs::create_directories(moved);
+    fs::create_symlink(probe->SoundFont(), started / "chosen.sf2");
+    const fs::path before = fs::current_path();
+    const char* previous = std::getenv("CANTAVO_SOUNDFONT");
+    const std::string kept = previous != nullptr ? previous : "";
+    setenv("CANTAVO_SOUNDFONT", "chosen.sf2", 1);
+    fs::current_path(started);
+
+    char program[] = "cantavo";
+    char option[] = "--virtual-piano";
+    char* argv[] = {program, option, nullptr};
+    mmxChooseDevices(2, argv, MmxVoice::InBackground);
+    fs::current_path(moved);
+    mmxWaitForVoice();
+    const std::string font = mmxVirtualPiano()->SoundFont();
+
+    fs::current_path(before);
+    if (previous != nullptr) {
+        setenv("CANTAVO_SOUNDFONT", kept.c_str(), 1);
+    } else {
+        unsetenv("CANTAVO_SOUNDFONT");
+    }
+    fs::remove_all(started);
+    EXPECT_FALSE(font.empty());
+    EXPECT_TRUE(fs::path(font).is_absolute()) << font;
 }
 
 } // namespace

@@ -166,6 +166,9 @@ public:
     // and makes it the audio output. Gives the reason when it cannot; the output then stays
     // as it was.
     std::string EnableVoice(const std::string& soundFont = {});
+    // The sound font EnableVoice takes when given none, as a full path: the user's choice
+    // (CANTAVO_SOUNDFONT, "none" for none) or an installed one; empty when there is none.
+    static std::string FindSoundFont();
     // The sound font the voice uses; empty while it has none.
     std::string SoundFont() const;
     // The instrument's volume knob, 0..100 (100 at first); 0 silences its voice, both in its

@@ -13,10 +13,15 @@ step() {
     printf '\n=== %s (at %d min %02d s) ===\n' "$*" $((elapsed / 60)) $((elapsed % 60))
 }
 
+# Line tables only (-g1): sanitizer reports and backtraces keep their files and lines, and
+# every build takes about a third less time than with full debugging information.
 configure() { # folder, the target to build (all: everything), then extra cmake arguments
     local folder=$1 target=$2
     shift 2
-    cmake -S "$root" -B "$root/build/$folder" -G Ninja -DCANTAVO_WERROR=ON "$@" >/dev/null
+    cmake -S "$root" -B "$root/build/$folder" -G Ninja -DCANTAVO_WERROR=ON \
+        -DCMAKE_C_FLAGS_DEBUG=-g1 -DCMAKE_CXX_FLAGS_DEBUG=-g1 \
+        "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG" \
+        "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG" "$@" >/dev/null
     cmake --build "$root/build/$folder" -j "$jobs" --target "$target"
     step "$folder built"
 }

@@ -40,17 +40,24 @@ fi
 measure() {
     local title=$1
     shift
-    xvfb-run --auto-servernum --server-args="-screen 0 1280x1024x24 -nolisten tcp" \
+    # -noreset: the looks below connect and leave every 10 ms; a server that resets whenever
+    # its last client leaves refuses the program that connects in that moment (Qt then aborts).
+    xvfb-run --auto-servernum --server-args="-screen 0 1280x1024x24 -nolisten tcp -noreset" \
         bash -c '
         title=$1; idle=$2; settle=$3; shift 3
         tick=$(getconf CLK_TCK)
+        output=$(mktemp)
+        trap "rm -f \"\$output\"" EXIT
         begin=$(date +%s%N)
-        "$@" >/dev/null 2>&1 &
+        "$@" >"$output" 2>&1 &
         pid=$!
         # Looked for every 10 ms (xdotool --sync looks only every half second).
         until xdotool search --onlyvisible --name "$title" >/dev/null 2>&1; do
-            if (( $(date +%s%N) - begin > 60000000000 )); then
-                kill -KILL $pid; echo "window never mapped" >&2; exit 1
+            if ! kill -0 $pid 2>/dev/null || (( $(date +%s%N) - begin > 60000000000 )); then
+                kill -KILL $pid 2>/dev/null
+                echo "window never mapped; what the program printed:" >&2
+                tail -n 20 "$output" >&2
+                exit 1
             fi
             sleep 0.01
         done
@@ -65,7 +72,7 @@ measure() {
         kill -TERM $pid; wait $pid 2>/dev/null || true
         echo $(( (mapped - begin) / 1000000 )) $rss \
             $(awk -v t=$(( after - before )) -v hz=$tick -v s=$idle \
-                "BEGIN {printf \"%.2f\", t / hz / s * 100}")
+                "BEGIN {printf \"%.2f\", (s > 0 ? t / hz / s * 100 : 0)}")
         ' measure "$title" "$idle" "$settle" "$@"
 }
 

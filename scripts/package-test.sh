@@ -56,7 +56,7 @@ chmod -R a-w "$work/root"
 touch "$work/started"
 mkdir -p "$work/home"
 env -i PATH=/usr/bin:/bin HOME="$work/home" LOG="$work/program.log" \
-    xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
+    xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" bash -c '
         "$@" >"$LOG" 2>&1 &
         program=$!
         shown=0

@@ -22,4 +22,5 @@ if [[ -n "${ASAN_OPTIONS:-}" ]]; then
     export ASAN_OPTIONS="$ASAN_OPTIONS:strict_string_checks=0"
 fi
 export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$(cd "$(dirname "$0")" && pwd)/lsan-xvfb.supp"
-exec xvfb-run --auto-servernum --server-args="-screen 0 1024x768x24 -nolisten tcp" "$@"
+# -noreset: a server that resets when its last client leaves refuses whoever connects then.
+exec xvfb-run --auto-servernum --server-args="-screen 0 1024x768x24 -nolisten tcp -noreset" "$@"

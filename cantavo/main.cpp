@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -30,6 +31,22 @@ int g_signalPipe[2] = {-1, -1};
 void OnSignal(int) {
     const char byte = 1;
     [[maybe_unused]] const ssize_t written = ::write(g_signalPipe[1], &byte, 1);
+}
+
+// Qt ends the process with an abort when no platform can show a window; without a display in
+// the environment (a console, a remote shell) the user is told so and which program works there.
+bool HasDisplay(int argc, char** argv) {
+    const auto set = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value != nullptr && *value != '\0';
+    };
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-platform") == 0 ||
+            std::strncmp(argv[i], "-platform=", 10) == 0) {
+            return true;
+        }
+    }
+    return set("QT_QPA_PLATFORM") || set("DISPLAY") || set("WAYLAND_DISPLAY");
 }
 
 bool HasOption(int argc, char** argv, const char* option) {
@@ -102,6 +119,11 @@ int main(int argc, char** argv) {
     // own devices. The window does not wait for the virtual piano's sound font: nobody can
     // record in the moment it takes to load, and the window shows that much sooner.
     const bool headless = HasOption(argc, argv, "--headless");
+    if (!headless && !HasDisplay(argc, argv)) {
+        std::fprintf(stderr, "Cantavo: there is no display to show the window on (DISPLAY and "
+                             "WAYLAND_DISPLAY are not set); cantavo-cli works without one\n");
+        return 1;
+    }
     mmxChooseDevices(argc, argv, headless ? MmxVoice::Now : MmxVoice::InBackground);
 
     // Working files are made relative to the current directory; they belong in the program

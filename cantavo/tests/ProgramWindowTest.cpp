@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QProcess>
@@ -165,6 +166,26 @@ TEST(ProgramWindow, ASecondStartBringsTheFirstForwardAndEnds) {
     ASSERT_TRUE(Eventually([&] { return first.Finished(); }));
     EXPECT_EQ(first.process.exitCode(), 0);
     EXPECT_TRUE(QFile::exists(home + QStringLiteral("/loadSetting.mdf")));
+}
+
+// Started from a console or a remote shell, the program says why it shows nothing (Qt alone
+// would abort) and leaves no folder or lock behind.
+TEST(ProgramWindow, WithoutADisplayItSaysSoAndEnds) {
+    const QString home = MakeTestFolder(QStringLiteral("nodisplay")) + QStringLiteral("/home");
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("CANTAVO_HOME"), home);
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        environment.remove(QString::fromLatin1(name));
+    }
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(QCoreApplication::applicationDirPath() + QStringLiteral("/Cantavo"),
+                  {QStringLiteral("--virtual-piano")});
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 1);
+    EXPECT_TRUE(process.readAllStandardError().contains("no display"));
+    EXPECT_FALSE(QFileInfo::exists(home));
 }
 
 } // namespace

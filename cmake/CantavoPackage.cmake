@@ -94,7 +94,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The private libraries are found by their run path, not in a system folder.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS "${CMAKE_BINARY_DIR}/bin")
 # Japanese text needs its font; the sound fonts give the virtual ZQ31 its voice.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic, qt6-qpa-plugins")
+# FluidSynth is opened at run time (the virtual ZQ31's voice), so no binary names it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic, qt6-qpa-plugins, libfluidsynth3")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "timgm6mb-soundfont | fluid-soundfont-gm, xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

@@ -36,7 +36,7 @@ if grep -v '^/usr' "$work/files" | grep -q .; then
     fail "files outside /usr: $(grep -v '^/usr' "$work/files" | tr '\n' ' ')"
 fi
 depends=$(dpkg-deb -f "$package" Depends)
-for dependency in libqt6widgets6 libasound2 libavcodec59 fonts-ipafont-gothic; do
+for dependency in libqt6widgets6 libasound2 libavcodec59 libfluidsynth3 fonts-ipafont-gothic; do
     [[ "$depends" == *"$dependency"* ]] || fail "Depends lacks $dependency: $depends"
 done
 echo "package-test: $(wc -l <"$work/files") entries, dependencies from the binaries: $depends"

@@ -1,6 +1,6 @@
 #include "CPianoVoice.h"
 
-#include <fluidsynth.h>
+#include "CFluidLibrary.h"
 
 #include <algorithm>
 #include <cmath>
@@ -28,17 +28,8 @@ constexpr auto kIdleGap = std::chrono::seconds(1);
 // FluidSynth's gain at full volume: ten notes of a piano voice stay clear of clipping.
 constexpr float kFullGain = 0.8f;
 
-void Quiet(int, const char*, void*) {}
-
-void QuietLibrary() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        // Warnings (a preset a sound font lacks, and the like) would go to the program's
-        // output; failures come back as values instead.
-        for (const int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG}) {
-            fluid_set_log_function(level, Quiet, nullptr);
-        }
-    });
+const CFluidLibrary& Fluid() {
+    return CFluidLibrary::Installed();
 }
 
 // Whether a file begins as a SoundFont 2 (or 3) bank does, and is as long as it says. Anything
@@ -100,6 +91,10 @@ std::unique_ptr<CPianoVoice> CPianoVoice::Create(const std::string& soundFont, u
         error = "the sound font " + soundFont + " is not a SoundFont 2 file";
         return nullptr;
     }
+    if (const CFluidLibrary& fluid = Fluid(); !fluid.IsLoaded()) {
+        error = fluid.Error();
+        return nullptr;
+    }
     std::unique_ptr<CPianoVoice> voice(new CPianoVoice(soundFont, rate));
     if (!voice->Build(rate, error)) {
         return nullptr;
@@ -117,36 +112,35 @@ CPianoVoice::~CPianoVoice() {
 }
 
 bool CPianoVoice::Build(unsigned rate, std::string& error) {
-    QuietLibrary();
     Destroy();
-    m_settings = new_fluid_settings();
+    m_settings = Fluid().new_fluid_settings();
     if (m_settings == nullptr) {
         error = "the synthesizer's settings could not be made";
         return false;
     }
-    fluid_settings_setnum(m_settings, "synth.sample-rate", rate);
+    Fluid().fluid_settings_setnum(m_settings, "synth.sample-rate", rate);
     // Only the rendering thread calls the synthesizer, so it needs no lock of its own; one core
     // and no extra threads keep it out of the audio clock's way.
-    fluid_settings_setint(m_settings, "synth.threadsafe-api", 0);
-    fluid_settings_setint(m_settings, "synth.cpu-cores", 1);
-    fluid_settings_setint(m_settings, "synth.polyphony", 128);
-    fluid_settings_setint(m_settings, "synth.reverb.active", 1);
-    fluid_settings_setint(m_settings, "synth.chorus.active", 0);
-    fluid_settings_setint(m_settings, "synth.dynamic-sample-loading", 0);
-    m_synth = new_fluid_synth(m_settings);
+    Fluid().fluid_settings_setint(m_settings, "synth.threadsafe-api", 0);
+    Fluid().fluid_settings_setint(m_settings, "synth.cpu-cores", 1);
+    Fluid().fluid_settings_setint(m_settings, "synth.polyphony", 128);
+    Fluid().fluid_settings_setint(m_settings, "synth.reverb.active", 1);
+    Fluid().fluid_settings_setint(m_settings, "synth.chorus.active", 0);
+    Fluid().fluid_settings_setint(m_settings, "synth.dynamic-sample-loading", 0);
+    m_synth = Fluid().new_fluid_synth(m_settings);
     if (m_synth == nullptr) {
         error = "the synthesizer could not be started";
         Destroy();
         return false;
     }
-    m_fontId = fluid_synth_sfload(m_synth, m_soundFont.c_str(), 1);
+    m_fontId = Fluid().fluid_synth_sfload(m_synth, m_soundFont.c_str(), 1);
     if (m_fontId == FLUID_FAILED) {
         error = "the sound font " + m_soundFont + " could not be loaded";
         Destroy();
         return false;
     }
     m_rate = rate;
-    fluid_synth_set_gain(m_synth, kFullGain);
+    Fluid().fluid_synth_set_gain(m_synth, kFullGain);
     m_soundingAs.fill(-1);
     ApplyPanel(m_applied, true);
     return true;
@@ -154,11 +148,11 @@ bool CPianoVoice::Build(unsigned rate, std::string& error) {
 
 void CPianoVoice::Destroy() {
     if (m_synth != nullptr) {
-        delete_fluid_synth(m_synth);
+        Fluid().delete_fluid_synth(m_synth);
         m_synth = nullptr;
     }
     if (m_settings != nullptr) {
-        delete_fluid_settings(m_settings);
+        Fluid().delete_fluid_settings(m_settings);
         m_settings = nullptr;
     }
 }
@@ -212,14 +206,14 @@ void CPianoVoice::ApplyPanel(const CVirtualPiano::Panel& panel, bool force) {
     const CVirtualPiano::Panel before = m_applied;
     m_applied = panel;
     if (force || panel.program != before.program) {
-        fluid_synth_program_change(m_synth, kMainChannel, panel.program & 0x7F);
+        Fluid().fluid_synth_program_change(m_synth, kMainChannel, panel.program & 0x7F);
     }
     if ((force || panel.dual != before.dual) && panel.dual != kDualOff) {
-        fluid_synth_program_change(m_synth, kDualChannel, panel.dual & 0x7F);
+        Fluid().fluid_synth_program_change(m_synth, kDualChannel, panel.dual & 0x7F);
     }
     if (panel.dual == kDualOff && before.dual != kDualOff) {
         // Dual play ends: its layer stops with it, as on the instrument.
-        fluid_synth_all_notes_off(m_synth, kDualChannel);
+        Fluid().fluid_synth_all_notes_off(m_synth, kDualChannel);
     }
     // Brilliance 48 (bright) to 80 (dark) moves the filter's cutoff two octaves either way;
     // master fine tuning is a 14-bit value around 0x2000 spanning a semitone either way.
@@ -228,14 +222,15 @@ void CPianoVoice::ApplyPanel(const CVirtualPiano::Panel& panel, bool force) {
     const float cents = static_cast<float>(fine) * 100.0f / 8192.0f;
     for (const int channel : {kMainChannel, kDualChannel}) {
         if (force || panel.reverb != before.reverb) {
-            fluid_synth_cc(m_synth, channel, kReverbSend, panel.reverb != 0 ? kReverbOnSend : 0);
-            fluid_synth_cc(m_synth, channel, kChorusSend, 0);
+            Fluid().fluid_synth_cc(m_synth, channel, kReverbSend,
+                                   panel.reverb != 0 ? kReverbOnSend : 0);
+            Fluid().fluid_synth_cc(m_synth, channel, kChorusSend, 0);
         }
         if (force || panel.brilliance != before.brilliance) {
-            fluid_synth_set_gen(m_synth, channel, GEN_FILTERFC, cutoff);
+            Fluid().fluid_synth_set_gen(m_synth, channel, GEN_FILTERFC, cutoff);
         }
         if (force || panel.tuningMsb != before.tuningMsb || panel.tuningLsb != before.tuningLsb) {
-            fluid_synth_set_gen(m_synth, channel, GEN_FINETUNE, cents);
+            Fluid().fluid_synth_set_gen(m_synth, channel, GEN_FINETUNE, cents);
         }
     }
 }
@@ -247,9 +242,9 @@ void CPianoVoice::Sound(std::uint8_t key, std::uint8_t velocity) {
         return;
     }
     const std::uint8_t strength = Curve(velocity);
-    fluid_synth_noteon(m_synth, kMainChannel, note, strength);
+    Fluid().fluid_synth_noteon(m_synth, kMainChannel, note, strength);
     if (m_applied.dual != kDualOff) {
-        fluid_synth_noteon(m_synth, kDualChannel, note, strength);
+        Fluid().fluid_synth_noteon(m_synth, kDualChannel, note, strength);
     }
     m_soundingAs[key] = static_cast<std::int16_t>(note);
 }
@@ -260,14 +255,14 @@ void CPianoVoice::Silence(std::uint8_t key) {
     if (note < 0) {
         return;
     }
-    fluid_synth_noteoff(m_synth, kMainChannel, note);
-    fluid_synth_noteoff(m_synth, kDualChannel, note);
+    Fluid().fluid_synth_noteoff(m_synth, kMainChannel, note);
+    Fluid().fluid_synth_noteoff(m_synth, kDualChannel, note);
     m_soundingAs[key] = -1;
 }
 
 void CPianoVoice::Resync(const CVirtualPiano::Panel& panel,
                          const std::array<std::uint8_t, 128>& held) {
-    fluid_synth_all_sounds_off(m_synth, -1);
+    Fluid().fluid_synth_all_sounds_off(m_synth, -1);
     m_soundingAs.fill(-1);
     ApplyPanel(panel, true);
     for (std::size_t key = 0; key < held.size(); ++key) {
@@ -337,8 +332,8 @@ void CPianoVoice::Render(float* out, std::size_t frames, unsigned rate, std::uin
     m_right.assign(frames, 0.0f);
     // The synthesizer runs on at its own gain even when nothing is to be heard (a voice it
     // hears as silent it would end), so a volume turned up again finds the notes where they are.
-    fluid_synth_write_float(m_synth, static_cast<int>(frames), m_left.data(), 0, 1, m_right.data(),
-                            0, 1);
+    Fluid().fluid_synth_write_float(m_synth, static_cast<int>(frames), m_left.data(), 0, 1,
+                                    m_right.data(), 0, 1);
     if (level == 0) {
         return;
     }

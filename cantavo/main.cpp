@@ -14,12 +14,14 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QLibrary>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -33,9 +35,11 @@ void OnSignal(int) {
     [[maybe_unused]] const ssize_t written = ::write(g_signalPipe[1], &byte, 1);
 }
 
-// Qt ends the process with an abort when no platform can show a window; without a display in
-// the environment (a console, a remote shell) the user is told so and which program works there.
-bool HasDisplay(int argc, char** argv) {
+// Qt ends the process with an abort when no platform can show a window. Without a display in
+// the environment (a console, a remote shell), or with an X display nobody answers at (a stale
+// DISPLAY, a lost forwarding), the user is told so instead; empty when the window can be shown
+// or the choice is Qt's (a platform named by the user, Wayland).
+std::string DisplayProblem(int argc, char** argv) {
     const auto set = [](const char* name) {
         const char* value = std::getenv(name);
         return value != nullptr && *value != '\0';
@@ -43,10 +47,32 @@ bool HasDisplay(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "-platform") == 0 ||
             std::strncmp(argv[i], "-platform=", 10) == 0) {
-            return true;
+            return {};
         }
     }
-    return set("QT_QPA_PLATFORM") || set("DISPLAY") || set("WAYLAND_DISPLAY");
+    if (set("QT_QPA_PLATFORM") || set("WAYLAND_DISPLAY")) {
+        return {};
+    }
+    if (!set("DISPLAY")) {
+        return "there is no display to show the window on (DISPLAY and WAYLAND_DISPLAY are not "
+               "set)";
+    }
+    // The X connection Qt would make, made once beforehand; without libxcb Qt says its own.
+    struct Connection;
+    using Connect = Connection* (*)(const char*, int*);
+    using Check = int (*)(Connection*);
+    QLibrary xcb(QStringLiteral("xcb"), 1);
+    const auto connect = reinterpret_cast<Connect>(xcb.resolve("xcb_connect"));
+    const auto failed = reinterpret_cast<Check>(xcb.resolve("xcb_connection_has_error"));
+    const auto disconnect = reinterpret_cast<void (*)(Connection*)>(xcb.resolve("xcb_disconnect"));
+    if (connect == nullptr || failed == nullptr || disconnect == nullptr) {
+        return {};
+    }
+    const std::string display = std::getenv("DISPLAY");
+    Connection* connection = connect(display.c_str(), nullptr);
+    const bool reached = failed(connection) == 0;
+    disconnect(connection);
+    return reached ? std::string() : "the display " + display + " cannot be reached";
 }
 
 bool HasOption(int argc, char** argv, const char* option) {
@@ -119,9 +145,9 @@ int main(int argc, char** argv) {
     // own devices. The window does not wait for the virtual piano's sound font: nobody can
     // record in the moment it takes to load, and the window shows that much sooner.
     const bool headless = HasOption(argc, argv, "--headless");
-    if (!headless && !HasDisplay(argc, argv)) {
-        std::fprintf(stderr, "Cantavo: there is no display to show the window on (DISPLAY and "
-                             "WAYLAND_DISPLAY are not set); cantavo-cli works without one\n");
+    if (const std::string problem = headless ? std::string() : DisplayProblem(argc, argv);
+        !problem.empty()) {
+        std::fprintf(stderr, "Cantavo: %s; cantavo-cli works without one\n", problem.c_str());
         return 1;
     }
     mmxChooseDevices(argc, argv, headless ? MmxVoice::Now : MmxVoice::InBackground);

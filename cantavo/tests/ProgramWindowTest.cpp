@@ -168,24 +168,33 @@ TEST(ProgramWindow, ASecondStartBringsTheFirstForwardAndEnds) {
     EXPECT_TRUE(QFile::exists(home + QStringLiteral("/loadSetting.mdf")));
 }
 
-// Started from a console or a remote shell, the program says why it shows nothing (Qt alone
-// would abort) and leaves no folder or lock behind.
+// Started from a console or a remote shell, or with a display nobody answers at, the program
+// says why it shows nothing (Qt alone would abort) and leaves no folder or lock behind.
 TEST(ProgramWindow, WithoutADisplayItSaysSoAndEnds) {
-    const QString home = MakeTestFolder(QStringLiteral("nodisplay")) + QStringLiteral("/home");
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("CANTAVO_HOME"), home);
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
-        environment.remove(QString::fromLatin1(name));
+    const QString folder = MakeTestFolder(QStringLiteral("nodisplay"));
+    for (const QString& display : {QString(), QStringLiteral(":65000")}) {
+        SCOPED_TRACE(display.toStdString());
+        const QString home = folder + QStringLiteral("/home");
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("CANTAVO_HOME"), home);
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+            environment.remove(QString::fromLatin1(name));
+        }
+        if (!display.isEmpty()) {
+            environment.insert(QStringLiteral("DISPLAY"), display);
+        }
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start(QCoreApplication::applicationDirPath() + QStringLiteral("/Cantavo"),
+                      {QStringLiteral("--virtual-piano")});
+        ASSERT_TRUE(process.waitForFinished(60000));
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), 1);
+        const QByteArray said = process.readAllStandardError();
+        EXPECT_TRUE(said.contains(display.isEmpty() ? "no display" : "cannot be reached"))
+            << said.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(home));
     }
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.start(QCoreApplication::applicationDirPath() + QStringLiteral("/Cantavo"),
-                  {QStringLiteral("--virtual-piano")});
-    ASSERT_TRUE(process.waitForFinished(60000));
-    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(process.exitCode(), 1);
-    EXPECT_TRUE(process.readAllStandardError().contains("no display"));
-    EXPECT_FALSE(QFileInfo::exists(home));
 }
 
 } // namespace

@@ -44,16 +44,22 @@ std::string DisplayProblem(int argc, char** argv) {
         const char* value = std::getenv(name);
         return value != nullptr && *value != '\0';
     };
+    // Qt takes its options with one dash or two; an X display named by -display is the one
+    // its X platform connects to, whatever DISPLAY says.
+    const char* named = nullptr;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "-platform") == 0 ||
-            std::strncmp(argv[i], "-platform=", 10) == 0) {
+        const char* option = std::strncmp(argv[i], "--", 2) == 0 ? argv[i] + 1 : argv[i];
+        if (std::strcmp(option, "-platform") == 0 || std::strncmp(option, "-platform=", 10) == 0) {
             return {};
+        }
+        if (std::strcmp(option, "-display") == 0 && i + 1 < argc) {
+            named = argv[++i];
         }
     }
     if (set("QT_QPA_PLATFORM") || set("WAYLAND_DISPLAY")) {
         return {};
     }
-    if (!set("DISPLAY")) {
+    if (named == nullptr && !set("DISPLAY")) {
         return "there is no display to show the window on (DISPLAY and WAYLAND_DISPLAY are not "
                "set)";
     }
@@ -68,7 +74,7 @@ std::string DisplayProblem(int argc, char** argv) {
     if (connect == nullptr || failed == nullptr || disconnect == nullptr) {
         return {};
     }
-    const std::string display = std::getenv("DISPLAY");
+    const std::string display = named != nullptr ? named : std::getenv("DISPLAY");
     Connection* connection = connect(display.c_str(), nullptr);
     const bool reached = failed(connection) == 0;
     disconnect(connection);

@@ -197,4 +197,46 @@ TEST(ProgramWindow, WithoutADisplayItSaysSoAndEnds) {
     }
 }
 
+// A platform or an X display named on the command line, as Qt takes them (with one dash or
+// two), is what the window is shown on; the environment's display does not matter then.
+TEST(ProgramWindow, ADisplayNamedOnTheCommandLineIsTheOneUsed) {
+    const QString folder = MakeTestFolder(QStringLiteral("nameddisplay"));
+    const QByteArray server = qgetenv("DISPLAY");
+    struct Case {
+        QStringList arguments;
+        bool needsServer;
+    };
+    const std::vector<Case> cases = {
+        {{QStringLiteral("-platform"), QStringLiteral("offscreen")}, false},
+        {{QStringLiteral("--platform"), QStringLiteral("offscreen")}, false},
+        {{QStringLiteral("-display"), QString::fromLocal8Bit(server)}, true},
+        {{QStringLiteral("--display"), QString::fromLocal8Bit(server)}, true},
+    };
+    int run = 0;
+    for (const Case& named : cases) {
+        SCOPED_TRACE(named.arguments.join(QLatin1Char(' ')).toStdString());
+        if (named.needsServer && (!OnX11() || server.isEmpty())) {
+            continue;
+        }
+        const QString home = folder + QStringLiteral("/home%1").arg(run++);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("CANTAVO_HOME"), home);
+        environment.insert(QStringLiteral("CANTAVO_SOUNDFONT"), QStringLiteral("none"));
+        for (const char* name : {"WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+            environment.remove(QString::fromLatin1(name));
+        }
+        // A display nobody answers at: only what the command line names may be used.
+        environment.insert(QStringLiteral("DISPLAY"), QStringLiteral(":65000"));
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start(
+            QCoreApplication::applicationDirPath() + QStringLiteral("/Cantavo"),
+            QStringList{QStringLiteral("--virtual-piano"), QStringLiteral("--exit-after-start")} +
+                named.arguments);
+        ASSERT_TRUE(process.waitForFinished(60000));
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    }
+}
+
 } // namespace

@@ -65,20 +65,35 @@ std::string DisplayProblem(int argc, char** argv) {
     }
     // The X connection Qt would make, made once beforehand; without libxcb Qt says its own.
     struct Connection;
+    struct Setup;
     using Connect = Connection* (*)(const char*, int*);
     using Check = int (*)(Connection*);
     QLibrary xcb(QStringLiteral("xcb"), 1);
     const auto connect = reinterpret_cast<Connect>(xcb.resolve("xcb_connect"));
     const auto failed = reinterpret_cast<Check>(xcb.resolve("xcb_connection_has_error"));
     const auto disconnect = reinterpret_cast<void (*)(Connection*)>(xcb.resolve("xcb_disconnect"));
-    if (connect == nullptr || failed == nullptr || disconnect == nullptr) {
+    const auto setup =
+        reinterpret_cast<const Setup* (*)(Connection*)>(xcb.resolve("xcb_get_setup"));
+    const auto screens =
+        reinterpret_cast<int (*)(const Setup*)>(xcb.resolve("xcb_setup_roots_length"));
+    if (connect == nullptr || failed == nullptr || disconnect == nullptr || setup == nullptr ||
+        screens == nullptr) {
         return {};
     }
     const std::string display = named != nullptr ? named : std::getenv("DISPLAY");
-    Connection* connection = connect(display.c_str(), nullptr);
-    const bool reached = failed(connection) == 0;
+    int screen = 0;
+    Connection* connection = connect(display.c_str(), &screen);
+    // A screen the server lacks (":0.3" on a server of one) makes Qt abort; libxcb refuses it
+    // (error 6) or, when older, connects all the same.
+    constexpr int kInvalidScreen = 6;
+    const int error = failed(connection);
+    const bool hasScreen =
+        error == 0 ? screen >= 0 && screen < screens(setup(connection)) : error != kInvalidScreen;
     disconnect(connection);
-    return reached ? std::string() : "the display " + display + " cannot be reached";
+    if (!hasScreen) {
+        return "the display " + display + " has no such screen";
+    }
+    return error == 0 ? std::string() : "the display " + display + " cannot be reached";
 }
 
 bool HasOption(int argc, char** argv, const char* option) {

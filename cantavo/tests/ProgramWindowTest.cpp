@@ -239,4 +239,29 @@ TEST(ProgramWindow, ADisplayNamedOnTheCommandLineIsTheOneUsed) {
     }
 }
 
+// A screen number the server does not have connects all the same; Qt would abort on it.
+TEST(ProgramWindow, AScreenTheDisplayLacksIsToldAndEnds) {
+    NEEDS_X11();
+    const QByteArray server = qgetenv("DISPLAY");
+    ASSERT_FALSE(server.isEmpty());
+    const QString home = MakeTestFolder(QStringLiteral("noscreen")) + QStringLiteral("/home");
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("CANTAVO_HOME"), home);
+    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    // The test's server has a single screen; a host part is cut off, the screen set anew.
+    const QString display = QString::fromLocal8Bit(server).section(QLatin1Char('.'), 0, 0);
+    environment.insert(QStringLiteral("DISPLAY"), display + QStringLiteral(".7"));
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(QCoreApplication::applicationDirPath() + QStringLiteral("/Cantavo"),
+                  {QStringLiteral("--virtual-piano")});
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 1);
+    const QByteArray said = process.readAllStandardError();
+    EXPECT_TRUE(said.contains("has no such screen")) << said.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(home));
+}
+
 } // namespace

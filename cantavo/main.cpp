@@ -38,30 +38,38 @@ void OnSignal(int) {
 // Qt ends the process with an abort when no platform can show a window. Without a display in
 // the environment (a console, a remote shell), or with an X display nobody answers at (a stale
 // DISPLAY, a lost forwarding), the user is told so instead; empty when the window can be shown
-// or the choice is Qt's (a platform named by the user, Wayland).
+// or the choice is Qt's (a platform other than X named by the user, Wayland).
 std::string DisplayProblem(int argc, char** argv) {
     const auto set = [](const char* name) {
         const char* value = std::getenv(name);
         return value != nullptr && *value != '\0';
     };
-    // Qt takes its options with one dash or two; an X display named by -display is the one
-    // its X platform connects to, whatever DISPLAY says.
+    // Qt takes its options with one dash or two, -platform before QT_QPA_PLATFORM; an X display
+    // named by -display is the one its X platform connects to, whatever DISPLAY says.
+    std::string platform;
     const char* named = nullptr;
     for (int i = 1; i < argc; ++i) {
         const char* option = std::strncmp(argv[i], "--", 2) == 0 ? argv[i] + 1 : argv[i];
-        if (std::strcmp(option, "-platform") == 0 || std::strncmp(option, "-platform=", 10) == 0) {
-            return {};
-        }
-        if (std::strcmp(option, "-display") == 0 && i + 1 < argc) {
+        if (std::strcmp(option, "-platform") == 0 && i + 1 < argc) {
+            platform = argv[++i];
+        } else if (std::strncmp(option, "-platform=", 10) == 0) {
+            platform = option + 10;
+        } else if (std::strcmp(option, "-display") == 0 && i + 1 < argc) {
             named = argv[++i];
         }
     }
-    if (set("QT_QPA_PLATFORM") || set("WAYLAND_DISPLAY")) {
+    if (platform.empty() && set("QT_QPA_PLATFORM")) {
+        platform = std::getenv("QT_QPA_PLATFORM");
+    }
+    // X named outright ("xcb", or with its options "xcb:...") aborts the same way.
+    const bool x = platform == "xcb" || platform.rfind("xcb:", 0) == 0;
+    if ((!platform.empty() && !x) || (!x && set("WAYLAND_DISPLAY"))) {
         return {};
     }
     if (named == nullptr && !set("DISPLAY")) {
-        return "there is no display to show the window on (DISPLAY and WAYLAND_DISPLAY are not "
-               "set)";
+        return x ? "there is no X display to show the window on (DISPLAY is not set)"
+                 : "there is no display to show the window on (DISPLAY and WAYLAND_DISPLAY are "
+                   "not set)";
     }
     // The X connection Qt would make, made once beforehand; without libxcb Qt says its own.
     struct Connection;

@@ -264,4 +264,54 @@ TEST(ProgramWindow, AScreenTheDisplayLacksIsToldAndEnds) {
     EXPECT_FALSE(QFileInfo::exists(home));
 }
 
+// X named as the platform, on the command line or in QT_QPA_PLATFORM, is checked like the X
+// display Qt would have chosen itself: Qt aborts on it all the same.
+TEST(ProgramWindow, XNamedAsThePlatformIsCheckedToo) {
+    const QString folder = MakeTestFolder(QStringLiteral("namedx"));
+    struct Case {
+        QString platformVariable;
+        QStringList arguments;
+        QString display;
+        const char* said;
+    };
+    const std::vector<Case> cases = {
+        {QStringLiteral("xcb"), {}, QString(), "no X display"},
+        {QStringLiteral("xcb"), {}, QStringLiteral(":65000"), "cannot be reached"},
+        {QString(),
+         {QStringLiteral("-platform"), QStringLiteral("xcb")},
+         QString(),
+         "no X display"},
+        {QStringLiteral("offscreen"),
+         {QStringLiteral("--platform"), QStringLiteral("xcb:nograb")},
+         QStringLiteral(":65000"),
+         "cannot be reached"},
+    };
+    int run = 0;
+    for (const Case& named : cases) {
+        SCOPED_TRACE(run);
+        const QString home = folder + QStringLiteral("/home%1").arg(run++);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("CANTAVO_HOME"), home);
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+            environment.remove(QString::fromLatin1(name));
+        }
+        if (!named.platformVariable.isEmpty()) {
+            environment.insert(QStringLiteral("QT_QPA_PLATFORM"), named.platformVariable);
+        }
+        if (!named.display.isEmpty()) {
+            environment.insert(QStringLiteral("DISPLAY"), named.display);
+        }
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start(QCoreApplication::applicationDirPath() + QStringLiteral("/Cantavo"),
+                      QStringList{QStringLiteral("--virtual-piano")} + named.arguments);
+        ASSERT_TRUE(process.waitForFinished(60000));
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), 1);
+        const QByteArray said = process.readAllStandardError();
+        EXPECT_TRUE(said.contains(named.said)) << said.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(home));
+    }
+}
+
 } // namespace

@@ -38,41 +38,70 @@ void OnSignal(int) {
 // Qt ends the process with an abort when no platform can show a window. Without a display in
 // the environment (a console, a remote shell), or with an X display nobody answers at (a stale
 // DISPLAY, a lost forwarding), the user is told so instead; empty when the window can be shown
-// or the choice is Qt's (a platform named by the user, Wayland).
+// or the choice is Qt's (a platform other than X named by the user, Wayland).
 std::string DisplayProblem(int argc, char** argv) {
     const auto set = [](const char* name) {
         const char* value = std::getenv(name);
         return value != nullptr && *value != '\0';
     };
+    // Qt takes its options with one dash or two, -platform before QT_QPA_PLATFORM; an X display
+    // named by -display is the one its X platform connects to, whatever DISPLAY says.
+    std::string platform;
+    const char* named = nullptr;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "-platform") == 0 ||
-            std::strncmp(argv[i], "-platform=", 10) == 0) {
-            return {};
+        const char* option = std::strncmp(argv[i], "--", 2) == 0 ? argv[i] + 1 : argv[i];
+        if (std::strcmp(option, "-platform") == 0 && i + 1 < argc) {
+            platform = argv[++i];
+        } else if (std::strncmp(option, "-platform=", 10) == 0) {
+            platform = option + 10;
+        } else if (std::strcmp(option, "-display") == 0 && i + 1 < argc) {
+            named = argv[++i];
         }
     }
-    if (set("QT_QPA_PLATFORM") || set("WAYLAND_DISPLAY")) {
+    if (platform.empty() && set("QT_QPA_PLATFORM")) {
+        platform = std::getenv("QT_QPA_PLATFORM");
+    }
+    // X named outright ("xcb", or with its options "xcb:...") aborts the same way.
+    const bool x = platform == "xcb" || platform.rfind("xcb:", 0) == 0;
+    if ((!platform.empty() && !x) || (!x && set("WAYLAND_DISPLAY"))) {
         return {};
     }
-    if (!set("DISPLAY")) {
-        return "there is no display to show the window on (DISPLAY and WAYLAND_DISPLAY are not "
-               "set)";
+    if (named == nullptr && !set("DISPLAY")) {
+        return x ? "there is no X display to show the window on (DISPLAY is not set)"
+                 : "there is no display to show the window on (DISPLAY and WAYLAND_DISPLAY are "
+                   "not set)";
     }
     // The X connection Qt would make, made once beforehand; without libxcb Qt says its own.
     struct Connection;
+    struct Setup;
     using Connect = Connection* (*)(const char*, int*);
     using Check = int (*)(Connection*);
     QLibrary xcb(QStringLiteral("xcb"), 1);
     const auto connect = reinterpret_cast<Connect>(xcb.resolve("xcb_connect"));
     const auto failed = reinterpret_cast<Check>(xcb.resolve("xcb_connection_has_error"));
     const auto disconnect = reinterpret_cast<void (*)(Connection*)>(xcb.resolve("xcb_disconnect"));
-    if (connect == nullptr || failed == nullptr || disconnect == nullptr) {
+    const auto setup =
+        reinterpret_cast<const Setup* (*)(Connection*)>(xcb.resolve("xcb_get_setup"));
+    const auto screens =
+        reinterpret_cast<int (*)(const Setup*)>(xcb.resolve("xcb_setup_roots_length"));
+    if (connect == nullptr || failed == nullptr || disconnect == nullptr || setup == nullptr ||
+        screens == nullptr) {
         return {};
     }
-    const std::string display = std::getenv("DISPLAY");
-    Connection* connection = connect(display.c_str(), nullptr);
-    const bool reached = failed(connection) == 0;
+    const std::string display = named != nullptr ? named : std::getenv("DISPLAY");
+    int screen = 0;
+    Connection* connection = connect(display.c_str(), &screen);
+    // A screen the server lacks (":0.3" on a server of one) makes Qt abort; libxcb refuses it
+    // (error 6) or, when older, connects all the same.
+    constexpr int kInvalidScreen = 6;
+    const int error = failed(connection);
+    const bool hasScreen =
+        error == 0 ? screen >= 0 && screen < screens(setup(connection)) : error != kInvalidScreen;
     disconnect(connection);
-    return reached ? std::string() : "the display " + display + " cannot be reached";
+    if (!hasScreen) {
+        return "the display " + display + " has no such screen";
+    }
+    return error == 0 ? std::string() : "the display " + display + " cannot be reached";
 }
 
 bool HasOption(int argc, char** argv, const char* option) {

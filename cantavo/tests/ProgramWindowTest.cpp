@@ -197,4 +197,121 @@ TEST(ProgramWindow, WithoutADisplayItSaysSoAndEnds) {
     }
 }
 
+// A platform or an X display named on the command line, as Qt takes them (with one dash or
+// two), is what the window is shown on; the environment's display does not matter then.
+TEST(ProgramWindow, ADisplayNamedOnTheCommandLineIsTheOneUsed) {
+    const QString folder = MakeTestFolder(QStringLiteral("nameddisplay"));
+    const QByteArray server = qgetenv("DISPLAY");
+    struct Case {
+        QStringList arguments;
+        bool needsServer;
+    };
+    const std::vector<Case> cases = {
+        {{QStringLiteral("-platform"), QStringLiteral("offscreen")}, false},
+        {{QStringLiteral("--platform"), QStringLiteral("offscreen")}, false},
+        {{QStringLiteral("-display"), QString::fromLocal8Bit(server)}, true},
+        {{QStringLiteral("--display"), QString::fromLocal8Bit(server)}, true},
+    };
+    int run = 0;
+    for (const Case& named : cases) {
+        SCOPED_TRACE(named.arguments.join(QLatin1Char(' ')).toStdString());
+        if (named.needsServer && (!OnX11() || server.isEmpty())) {
+            continue;
+        }
+        const QString home = folder + QStringLiteral("/home%1").arg(run++);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("CANTAVO_HOME"), home);
+        environment.insert(QStringLiteral("CANTAVO_SOUNDFONT"), QStringLiteral("none"));
+        for (const char* name : {"WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+            environment.remove(QString::fromLatin1(name));
+        }
+        // A display nobody answers at: only what the command line names may be used.
+        environment.insert(QStringLiteral("DISPLAY"), QStringLiteral(":65000"));
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start(
+            QCoreApplication::applicationDirPath() + QStringLiteral("/Cantavo"),
+            QStringList{QStringLiteral("--virtual-piano"), QStringLiteral("--exit-after-start")} +
+                named.arguments);
+        ASSERT_TRUE(process.waitForFinished(60000));
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    }
+}
+
+// A screen number the server does not have connects all the same; Qt would abort on it.
+TEST(ProgramWindow, AScreenTheDisplayLacksIsToldAndEnds) {
+    NEEDS_X11();
+    const QByteArray server = qgetenv("DISPLAY");
+    ASSERT_FALSE(server.isEmpty());
+    const QString home = MakeTestFolder(QStringLiteral("noscreen")) + QStringLiteral("/home");
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("CANTAVO_HOME"), home);
+    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    // The test's server has a single screen; a host part is cut off, the screen set anew.
+    const QString display = QString::fromLocal8Bit(server).section(QLatin1Char('.'), 0, 0);
+    environment.insert(QStringLiteral("DISPLAY"), display + QStringLiteral(".7"));
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(QCoreApplication::applicationDirPath() + QStringLiteral("/Cantavo"),
+                  {QStringLiteral("--virtual-piano")});
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 1);
+    const QByteArray said = process.readAllStandardError();
+    EXPECT_TRUE(said.contains("has no such screen")) << said.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(home));
+}
+
+// X named as the platform, on the command line or in QT_QPA_PLATFORM, is checked like the X
+// display Qt would have chosen itself: Qt aborts on it all the same.
+TEST(ProgramWindow, XNamedAsThePlatformIsCheckedToo) {
+    const QString folder = MakeTestFolder(QStringLiteral("namedx"));
+    struct Case {
+        QString platformVariable;
+        QStringList arguments;
+        QString display;
+        const char* said;
+    };
+    const std::vector<Case> cases = {
+        {QStringLiteral("xcb"), {}, QString(), "no X display"},
+        {QStringLiteral("xcb"), {}, QStringLiteral(":65000"), "cannot be reached"},
+        {QString(),
+         {QStringLiteral("-platform"), QStringLiteral("xcb")},
+         QString(),
+         "no X display"},
+        {QStringLiteral("offscreen"),
+         {QStringLiteral("--platform"), QStringLiteral("xcb:nograb")},
+         QStringLiteral(":65000"),
+         "cannot be reached"},
+    };
+    int run = 0;
+    for (const Case& named : cases) {
+        SCOPED_TRACE(run);
+        const QString home = folder + QStringLiteral("/home%1").arg(run++);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("CANTAVO_HOME"), home);
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+            environment.remove(QString::fromLatin1(name));
+        }
+        if (!named.platformVariable.isEmpty()) {
+            environment.insert(QStringLiteral("QT_QPA_PLATFORM"), named.platformVariable);
+        }
+        if (!named.display.isEmpty()) {
+            environment.insert(QStringLiteral("DISPLAY"), named.display);
+        }
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start(QCoreApplication::applicationDirPath() + QStringLiteral("/Cantavo"),
+                      QStringList{QStringLiteral("--virtual-piano")} + named.arguments);
+        ASSERT_TRUE(process.waitForFinished(60000));
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), 1);
+        const QByteArray said = process.readAllStandardError();
+        EXPECT_TRUE(said.contains(named.said)) << said.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(home));
+    }
+}
+
 } // namespace

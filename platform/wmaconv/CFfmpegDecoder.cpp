@@ -1,5 +1,7 @@
 #include "CFfmpegDecoder.h"
 
+#include "SourceRates.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -85,7 +87,8 @@ std::unique_ptr<CFfmpegDecoder> CFfmpegDecoder::Open(const char* path, HRESULT* 
         return nullptr;
     }
     if (avcodec_parameters_to_context(decoder->m_codec, stream->codecpar) < 0 ||
-        avcodec_open2(decoder->m_codec, codec, nullptr) < 0 || decoder->m_codec->sample_rate <= 0) {
+        avcodec_open2(decoder->m_codec, codec, nullptr) < 0 ||
+        !IsSourceRate(decoder->m_codec->sample_rate)) {
         return nullptr;
     }
     // Only the chosen stream is read at all.
@@ -246,6 +249,9 @@ HRESULT CFfmpegDecoder::Fail(HRESULT failure) {
 HRESULT CFfmpegDecoder::Convert(const AVFrame* frame) {
     if (frame->nb_samples <= 0 || frame->sample_rate <= 0 || frame->ch_layout.nb_channels <= 0) {
         return S_OK;
+    }
+    if (!IsSourceRate(frame->sample_rate)) {
+        return Fail(WMACONV_E_FORMAT);
     }
     // The resampler follows the frames: a stream may change its rate or channels midway.
     const bool changed = m_resampler == nullptr || frame->sample_rate != m_inputRate ||

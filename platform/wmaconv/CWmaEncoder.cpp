@@ -1,5 +1,7 @@
 #include "CWmaEncoder.h"
 
+#include "SourceRates.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -23,7 +25,7 @@ constexpr std::int64_t kBitRate = 128000;
 constexpr AVSampleFormat kSampleFormat = AV_SAMPLE_FMT_FLTP;
 
 // Failures of our own, beside FFmpeg's (negative) error codes.
-constexpr int kNotWave = WMACONV_E_FORMAT;     // not a WAV file with one audio stream
+constexpr int kNotWave = WMACONV_E_FORMAT;     // not a WAV file with one audio stream we take
 constexpr int kNoCodec = WMACONV_E_FORMAT;     // no decoder for the source's samples
 constexpr int kNoEncoder = E_NOTIMPL;          // this FFmpeg has no WMA encoder
 constexpr int kShortSource = WMACONV_E_DECODE; // the source ends before the samples it announces
@@ -117,7 +119,7 @@ private:
         }
         const AVStream* stream = m_input->streams[0];
         const AVCodecParameters* par = stream->codecpar;
-        if (par->sample_rate <= 0 || par->ch_layout.nb_channels <= 0) {
+        if (!IsSourceRate(par->sample_rate) || par->ch_layout.nb_channels <= 0) {
             return kNotWave;
         }
         const AVCodec* decoder = avcodec_find_decoder(par->codec_id);

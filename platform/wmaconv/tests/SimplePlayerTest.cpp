@@ -2,6 +2,7 @@
 // the file's length, positions grow with it, and no file, however damaged, and no device
 // trouble keeps it from ending.
 
+#include "AudioTestFiles.h"
 #include "CSimplePlayer.h"
 #include "MmTestSupport.h"
 
@@ -231,6 +232,10 @@ TEST_F(SimplePlayer, AMissingDeviceOrFileIsReportedAndNothingStarts) {
     piano->Plug();
     EXPECT_EQ(Start(Folder() / "no such file.wma"), WMACONV_E_FILEOPEN);
     EXPECT_EQ(Start(Write("text.wma", {'n', 'o', 't', ' ', 'a', 'u', 'd', 'i', 'o'})),
+              WMACONV_E_FORMAT);
+    // A rate no device takes would turn each byte into thousands of samples.
+    const QByteArray slow = audiotest::WaveImage(audiotest::Signal(400, 1, 1000), 1, 1);
+    EXPECT_EQ(Start(Write("1 Hz.wav", std::vector<char>(slow.begin(), slow.end()))),
               WMACONV_E_FORMAT);
     EXPECT_EQ(player->StartPlay(nullptr, 0, 0, finished, nullptr, 0), E_INVALIDARG);
     EXPECT_FALSE(finished->IsSet());

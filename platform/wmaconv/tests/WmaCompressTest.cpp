@@ -89,6 +89,31 @@ TEST(WmaCompressTest, FailuresLeaveNoFile) {
     EXPECT_LT(compress.Convert(nullptr, Name(destination).constData()), 0);
 }
 
+// A rate far from any the devices take is refused at once: at 1 Hz the few bytes of a
+// damaged header would become hours of music to encode, at 2 GHz a resampler of millions of
+// taps. The lowest rate taken still converts.
+TEST(WmaCompressTest, SourcesAtRatesNoDeviceTakesAreRefusedAtOnce) {
+    const QString folder = MakeTestFolder(QStringLiteral("wma-rates"));
+    const QString destination = folder + QStringLiteral("/out.wma");
+    CWmaCompress compress;
+    for (const int rate : {1, 999, 192001, 2000000000}) {
+        SCOPED_TRACE(rate);
+        const QString source = folder + QStringLiteral("/odd.wav");
+        ASSERT_TRUE(audiotest::WriteFile(
+            source, audiotest::WaveImage(audiotest::Signal(4000, 1, 1000), 1, rate)));
+        EXPECT_EQ(compress.Convert(Name(source).constData(), Name(destination).constData()),
+                  WMACONV_E_FORMAT);
+        EXPECT_FALSE(QFile::exists(destination));
+    }
+    const QString lowest = folder + QStringLiteral("/lowest.wav");
+    ASSERT_TRUE(audiotest::WriteFile(
+        lowest, audiotest::WaveImage(audiotest::Signal(500, 1, 1000), 1, 1000)));
+    ASSERT_EQ(compress.Convert(Name(lowest).constData(), Name(destination).constData()), S_OK);
+    const auto probe = audiotest::FfProbe(destination);
+    ASSERT_TRUE(probe.has_value());
+    EXPECT_NEAR(probe->duration, 0.5, 0.05);
+}
+
 TEST(WmaCompressTest, AFileThatCannotBeWrittenWholeIsAFailure) {
     const QString folder = MakeTestFolder(QStringLiteral("wma-full"));
     const QString source = folder + QStringLiteral("/take.wav");

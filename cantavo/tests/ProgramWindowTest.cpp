@@ -168,40 +168,68 @@ TEST(ProgramWindow, ASecondStartBringsTheFirstForwardAndEnds) {
     EXPECT_TRUE(QFile::exists(home + QStringLiteral("/loadSetting.mdf")));
 }
 
-// Started from a console or a remote shell, or with a display nobody answers at, the program
-// says why it shows nothing (Qt alone would abort) and leaves no folder or lock behind.
-TEST(ProgramWindow, WithoutADisplayItSaysSoAndEnds) {
-    const QString folder = MakeTestFolder(QStringLiteral("nodisplay"));
-    for (const QString& display : {QString(), QStringLiteral(":65000")}) {
-        SCOPED_TRACE(display.toStdString());
-        const QString home = folder + QStringLiteral("/home");
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("CANTAVO_HOME"), home);
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
-            environment.remove(QString::fromLatin1(name));
-        }
-        if (!display.isEmpty()) {
-            environment.insert(QStringLiteral("DISPLAY"), display);
-        }
-        QProcess process;
-        process.setProcessEnvironment(environment);
-        process.start(QCoreApplication::applicationDirPath() + QStringLiteral("/Cantavo"),
-                      {QStringLiteral("--virtual-piano")});
-        ASSERT_TRUE(process.waitForFinished(60000));
-        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(process.exitCode(), 1);
-        const QByteArray said = process.readAllStandardError();
-        EXPECT_TRUE(said.contains(display.isEmpty() ? "no display" : "cannot be reached"))
-            << said.toStdString();
-        EXPECT_FALSE(QFileInfo::exists(home));
+// How a start without a window ended: its exit code and what it said.
+struct Ending {
+    QProcess::ExitStatus status = QProcess::CrashExit;
+    int code = -1;
+    QByteArray said;
+};
+
+// The program started with the display settings given and nothing else of the test's own:
+// DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM only where settings names them.
+Ending StartWith(const QString& home, const std::vector<std::pair<QString, QString>>& settings,
+                 const QStringList& arguments) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("CANTAVO_HOME"), home);
+    environment.insert(QStringLiteral("CANTAVO_SOUNDFONT"), QStringLiteral("none"));
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        environment.remove(QString::fromLatin1(name));
     }
+    for (const auto& [name, value] : settings) {
+        environment.insert(name, value);
+    }
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(QCoreApplication::applicationDirPath() + QStringLiteral("/Cantavo"),
+                  QStringList{QStringLiteral("--virtual-piano")} + arguments);
+    Ending ending;
+    if (process.waitForFinished(60000)) {
+        ending.status = process.exitStatus();
+        ending.code = process.exitCode();
+    } else {
+        process.kill();
+        process.waitForFinished();
+    }
+    ending.said = process.readAllStandardError();
+    return ending;
+}
+
+// Ended by its own decision with 1, saying why, and leaving no folder or lock behind.
+void ExpectToldAndEnded(const Ending& ending, const char* why, const QString& home) {
+    EXPECT_EQ(ending.status, QProcess::NormalExit);
+    EXPECT_EQ(ending.code, 1);
+    EXPECT_TRUE(ending.said.contains(why)) << ending.said.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(home));
+}
+
+const QString kDisplay = QStringLiteral("DISPLAY");
+const QString kPlatform = QStringLiteral("QT_QPA_PLATFORM");
+// A display nobody answers at.
+const QString kDeadDisplay = QStringLiteral(":65000");
+
+// Started from a console or a remote shell, or with a display nobody answers at, the program
+// says why it shows nothing (Qt alone would abort).
+TEST(ProgramWindow, WithoutADisplayItSaysSoAndEnds) {
+    const QString home = MakeTestFolder(QStringLiteral("nodisplay")) + QStringLiteral("/home");
+    ExpectToldAndEnded(StartWith(home, {}, {}), "no display", home);
+    ExpectToldAndEnded(StartWith(home, {{kDisplay, kDeadDisplay}}, {}), "cannot be reached", home);
 }
 
 // A platform or an X display named on the command line, as Qt takes them (with one dash or
 // two), is what the window is shown on; the environment's display does not matter then.
 TEST(ProgramWindow, ADisplayNamedOnTheCommandLineIsTheOneUsed) {
     const QString folder = MakeTestFolder(QStringLiteral("nameddisplay"));
-    const QByteArray server = qgetenv("DISPLAY");
+    const QString server = QString::fromLocal8Bit(qgetenv("DISPLAY"));
     struct Case {
         QStringList arguments;
         bool needsServer;
@@ -209,8 +237,8 @@ TEST(ProgramWindow, ADisplayNamedOnTheCommandLineIsTheOneUsed) {
     const std::vector<Case> cases = {
         {{QStringLiteral("-platform"), QStringLiteral("offscreen")}, false},
         {{QStringLiteral("--platform"), QStringLiteral("offscreen")}, false},
-        {{QStringLiteral("-display"), QString::fromLocal8Bit(server)}, true},
-        {{QStringLiteral("--display"), QString::fromLocal8Bit(server)}, true},
+        {{QStringLiteral("-display"), server}, true},
+        {{QStringLiteral("--display"), server}, true},
     };
     int run = 0;
     for (const Case& named : cases) {
@@ -218,24 +246,11 @@ TEST(ProgramWindow, ADisplayNamedOnTheCommandLineIsTheOneUsed) {
         if (named.needsServer && (!OnX11() || server.isEmpty())) {
             continue;
         }
-        const QString home = folder + QStringLiteral("/home%1").arg(run++);
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("CANTAVO_HOME"), home);
-        environment.insert(QStringLiteral("CANTAVO_SOUNDFONT"), QStringLiteral("none"));
-        for (const char* name : {"WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
-            environment.remove(QString::fromLatin1(name));
-        }
-        // A display nobody answers at: only what the command line names may be used.
-        environment.insert(QStringLiteral("DISPLAY"), QStringLiteral(":65000"));
-        QProcess process;
-        process.setProcessEnvironment(environment);
-        process.start(
-            QCoreApplication::applicationDirPath() + QStringLiteral("/Cantavo"),
-            QStringList{QStringLiteral("--virtual-piano"), QStringLiteral("--exit-after-start")} +
-                named.arguments);
-        ASSERT_TRUE(process.waitForFinished(60000));
-        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+        const Ending ending =
+            StartWith(folder + QStringLiteral("/home%1").arg(run++), {{kDisplay, kDeadDisplay}},
+                      QStringList{QStringLiteral("--exit-after-start")} + named.arguments);
+        EXPECT_EQ(ending.status, QProcess::NormalExit);
+        EXPECT_EQ(ending.code, 0) << ending.said.toStdString();
     }
 }
 
@@ -245,72 +260,35 @@ TEST(ProgramWindow, AScreenTheDisplayLacksIsToldAndEnds) {
     const QByteArray server = qgetenv("DISPLAY");
     ASSERT_FALSE(server.isEmpty());
     const QString home = MakeTestFolder(QStringLiteral("noscreen")) + QStringLiteral("/home");
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("CANTAVO_HOME"), home);
-    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
     // The test's server has a single screen; a host part is cut off, the screen set anew.
     const QString display = QString::fromLocal8Bit(server).section(QLatin1Char('.'), 0, 0);
-    environment.insert(QStringLiteral("DISPLAY"), display + QStringLiteral(".7"));
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.start(QCoreApplication::applicationDirPath() + QStringLiteral("/Cantavo"),
-                  {QStringLiteral("--virtual-piano")});
-    ASSERT_TRUE(process.waitForFinished(60000));
-    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(process.exitCode(), 1);
-    const QByteArray said = process.readAllStandardError();
-    EXPECT_TRUE(said.contains("has no such screen")) << said.toStdString();
-    EXPECT_FALSE(QFileInfo::exists(home));
+    ExpectToldAndEnded(StartWith(home, {{kDisplay, display + QStringLiteral(".7")}}, {}),
+                       "has no such screen", home);
 }
 
 // X named as the platform, on the command line or in QT_QPA_PLATFORM, is checked like the X
 // display Qt would have chosen itself: Qt aborts on it all the same.
 TEST(ProgramWindow, XNamedAsThePlatformIsCheckedToo) {
     const QString folder = MakeTestFolder(QStringLiteral("namedx"));
+    const QString xcb = QStringLiteral("xcb");
     struct Case {
-        QString platformVariable;
+        std::vector<std::pair<QString, QString>> settings;
         QStringList arguments;
-        QString display;
         const char* said;
     };
     const std::vector<Case> cases = {
-        {QStringLiteral("xcb"), {}, QString(), "no X display"},
-        {QStringLiteral("xcb"), {}, QStringLiteral(":65000"), "cannot be reached"},
-        {QString(),
-         {QStringLiteral("-platform"), QStringLiteral("xcb")},
-         QString(),
-         "no X display"},
-        {QStringLiteral("offscreen"),
+        {{{kPlatform, xcb}}, {}, "no X display"},
+        {{{kPlatform, xcb}, {kDisplay, kDeadDisplay}}, {}, "cannot be reached"},
+        {{}, {QStringLiteral("-platform"), xcb}, "no X display"},
+        {{{kPlatform, QStringLiteral("offscreen")}, {kDisplay, kDeadDisplay}},
          {QStringLiteral("--platform"), QStringLiteral("xcb:nograb")},
-         QStringLiteral(":65000"),
          "cannot be reached"},
     };
     int run = 0;
     for (const Case& named : cases) {
         SCOPED_TRACE(run);
         const QString home = folder + QStringLiteral("/home%1").arg(run++);
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("CANTAVO_HOME"), home);
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
-            environment.remove(QString::fromLatin1(name));
-        }
-        if (!named.platformVariable.isEmpty()) {
-            environment.insert(QStringLiteral("QT_QPA_PLATFORM"), named.platformVariable);
-        }
-        if (!named.display.isEmpty()) {
-            environment.insert(QStringLiteral("DISPLAY"), named.display);
-        }
-        QProcess process;
-        process.setProcessEnvironment(environment);
-        process.start(QCoreApplication::applicationDirPath() + QStringLiteral("/Cantavo"),
-                      QStringList{QStringLiteral("--virtual-piano")} + named.arguments);
-        ASSERT_TRUE(process.waitForFinished(60000));
-        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(process.exitCode(), 1);
-        const QByteArray said = process.readAllStandardError();
-        EXPECT_TRUE(said.contains(named.said)) << said.toStdString();
-        EXPECT_FALSE(QFileInfo::exists(home));
+        ExpectToldAndEnded(StartWith(home, named.settings, named.arguments), named.said, home);
     }
 }
 

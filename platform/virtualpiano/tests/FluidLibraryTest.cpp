@@ -1,22 +1,15 @@
 #include "CFluidLibrary.h"
 #include "CVirtualPiano.h"
+#include "MappedFiles.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 
 namespace {
 
 bool FluidSynthMapped() {
-    std::ifstream maps("/proc/self/maps");
-    std::string line;
-    while (std::getline(maps, line)) {
-        if (line.find("libfluidsynth") != std::string::npos) {
-            return true;
-        }
-    }
-    return false;
+    return IsMapped("libfluidsynth");
 }
 
 // Taken before any test runs: linking the virtual ZQ31 must not bring FluidSynth in.

@@ -1,12 +1,11 @@
 #include "AudioTestFiles.h"
 #include "CWmaCompress.h"
+#include "MappedFiles.h"
 #include "TestHome.h"
 
 #include <QFile>
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <string>
 
 #include <csignal>
 #include <sys/resource.h>
@@ -18,14 +17,7 @@ QByteArray Name(const QString& path) {
 }
 
 bool FfmpegLoaded() {
-    std::ifstream maps("/proc/self/maps");
-    std::string line;
-    while (std::getline(maps, line)) {
-        if (line.find("libavcodec.so") != std::string::npos) {
-            return true;
-        }
-    }
-    return false;
+    return IsMapped("libavcodec.so");
 }
 
 // Taken before any test runs: linking the library must not bring FFmpeg in.

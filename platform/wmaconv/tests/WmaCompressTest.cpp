@@ -6,7 +6,6 @@
 #include <QFile>
 #include <gtest/gtest.h>
 
-
 #include <csignal>
 #include <sys/resource.h>
 

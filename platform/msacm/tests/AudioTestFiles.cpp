@@ -80,7 +80,8 @@ QByteArray WaveImage(const std::vector<std::int16_t>& samples, int channels, int
     Put16(out, 1);
     Put16(out, static_cast<std::uint16_t>(channels));
     Put32(out, static_cast<std::uint32_t>(rate));
-    Put32(out, static_cast<std::uint32_t>(rate * channels * 2));
+    // Unsigned: a test may claim a rate whose byte rate does not fit.
+    Put32(out, static_cast<std::uint32_t>(rate) * static_cast<std::uint32_t>(channels) * 2u);
     Put16(out, static_cast<std::uint16_t>(channels * 2));
     Put16(out, 16);
     out += "data";

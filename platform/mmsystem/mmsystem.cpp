@@ -7,6 +7,7 @@
 #include "CMmSystem.h"
 #include "CWaveInHandle.h"
 #include "CWaveOutHandle.h"
+#include "mmsystemx.h"
 
 #include <cstring>
 
@@ -38,7 +39,8 @@ MMRESULT CheckFormat(const WAVEFORMATEX* format) {
     const bool pcm = format->wFormatTag == WAVE_FORMAT_PCM;
     const bool channels = format->nChannels == 1 || format->nChannels == 2;
     const bool bits = format->wBitsPerSample == 8 || format->wBitsPerSample == 16;
-    const bool rate = format->nSamplesPerSec >= 1000 && format->nSamplesPerSec <= 192000;
+    const bool rate = format->nSamplesPerSec >= kMmxLowestWaveRate &&
+                      format->nSamplesPerSec <= kMmxHighestWaveRate;
     const unsigned align = format->nChannels * format->wBitsPerSample / 8;
     if (!pcm || !channels || !bits || !rate || format->nBlockAlign != align ||
         format->nAvgBytesPerSec != format->nSamplesPerSec * align) {

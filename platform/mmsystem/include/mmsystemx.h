@@ -32,6 +32,10 @@ std::string mmxBackendName();
 // The virtual ZQ31 in use, or null.
 std::shared_ptr<CVirtualPiano> mmxVirtualPiano();
 
+// The sample rates the wave devices open at; another is refused with WAVERR_BADFORMAT.
+constexpr unsigned kMmxLowestWaveRate = 1000;
+constexpr unsigned kMmxHighestWaveRate = 192000;
+
 // Device-list changes. A backend calls mmxDevicesChanged whenever its lists of devices may have
 // changed (a device plugged in or pulled out); choosing other devices is a change too.
 void mmxDevicesChanged();
